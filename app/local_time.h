@@ -1,0 +1,40 @@
+// Local-time rules: the zone offset and the program's own daylight-saving
+// dates, and conversions between time values and calendar fields.
+// Time values are signed 32-bit seconds since 1970-01-01 00:00:00 UTC.
+#pragma once
+
+#include <stdint.h>
+
+struct LocalTimeRules {
+    int64_t offsetSeconds; // standard time's distance from UTC, positive west
+    int daylight;          // 1: the daylight-saving dates below apply
+};
+
+struct TimeFields {
+    int year;  // four digits
+    int month; // 1-12
+    int day;
+    int hour;
+    int minute;
+    int second;
+    int dayOfWeek; // 0 is Sunday
+};
+
+extern const LocalTimeRules kUtcRules;
+
+// 1 and *rules when `tz` is a well-formed TZ text such as "EST5EDT" or "CET-1".
+int ParseTzRules(const char* tz, LocalTimeRules* rules);
+
+// The rules of this process: those of `tz` when it is well formed, otherwise
+// the system's standard bias (bias plus standard bias, minutes) with daylight
+// saving only when the system says daylight time was in effect at start-up.
+LocalTimeRules ChooseLocalTimeRules(const char* tz, long biasMinutes, long standardBiasMinutes,
+                                    int daylightInEffect);
+
+// Fields of `t` under `rules`; 0 when t is smaller than the zone offset.
+int TimeToFields(int32_t t, const LocalTimeRules* rules, TimeFields* fields);
+
+// Time value of fields read from a clock; -1 outside the years 1970 to 2038,
+// for fields out of range, and when the count would not be above 0.
+// dayOfWeek is not read.
+int32_t FieldsToTime(const TimeFields* fields, const LocalTimeRules* rules);

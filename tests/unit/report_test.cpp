@@ -1,0 +1,60 @@
+#include "app/report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const TimeFields kServer = {2026, 3, 5, 7, 8, 9, 4};
+const TimeFields kPc = {2026, 3, 5, 7, 9, 39, 4};
+
+std::string Report(const TimeFields* pc, int32_t drift) {
+    char text[kReportSize];
+    size_t length = FormatReport(text, sizeof text, &kServer, pc, drift);
+    EXPECT_EQ(length, strlen(text));
+    return text;
+}
+
+TEST(FormatReport, WritesTheReportTextsByteForByte) {
+    const struct {
+        const TimeFields* pc;
+        int32_t drift;
+        const char* text;
+    } cases[] = {
+        {&kPc, 90,
+         "Horavel :  05/03/2026     07:08:09\n"
+         "PC  Time :  05/03/2026     07:09:39\n"
+         "\nYour PC's clock has  90 seconds drift !\nDo you want to fix it ?\n"},
+        {&kPc, -90,
+         "Horavel :  05/03/2026     07:08:09\n"
+         "PC  Time :  05/03/2026     07:09:39\n"
+         "\nYour PC's clock has  -90 seconds drift !\nDo you want to fix it ?\n"},
+        {&kServer, 0,
+         "Horavel :  05/03/2026     07:08:09\n"
+         "PC  Time :  05/03/2026     07:08:09\n"
+         "\nYour PC's clock needs no correction...\n"},
+        {nullptr, INT32_MIN,
+         "Horavel :  05/03/2026     07:08:09\n"
+         "PC  Time :  --/--/----     --:--:--\n"
+         "\nYour PC's clock has  -2147483648 seconds drift !\nDo you want to fix it ?\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Report(c.pc, c.drift), c.text) << c.drift;
+}
+
+TEST(FormatReport, StaysInsideASmallBuffer) {
+    char text[20];
+    memset(text, '#', sizeof text);
+    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, 90), 11u);
+    EXPECT_STREQ(text, "Horavel :  ");
+    EXPECT_EQ(text[12], '#');
+}
+
+TEST(FormatHostCaption, NamesTheDottedAddress) {
+    char caption[kCaptionSize];
+    FormatHostCaption(caption, sizeof caption, "255.255.255.255");
+    EXPECT_STREQ(caption, "Host Address : 255.255.255.255");
+}
+
+} // namespace
