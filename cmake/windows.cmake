@@ -1,2 +1,29 @@
-# The Windows program and its end-to-end tests.
-target_compile_options(horavel_core PRIVATE -Os)
+# The Windows program, its default configuration and the end-to-end tests.
+enable_language(RC)
+
+# Small and self-contained: the C runtime's own printf, no exceptions or RTTI, unused code
+# dropped, symbols stripped.
+set(HORAVEL_SIZE_FLAGS -Os -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+target_compile_options(horavel_core PRIVATE ${HORAVEL_SIZE_FLAGS})
+
+configure_file(res/horavel.rc.in horavel.rc @ONLY)
+configure_file(res/horavel.manifest.in horavel.manifest @ONLY)
+
+add_executable(horavel WIN32
+  app/main.cpp
+  app/time_check.cpp
+  app/clock.cpp
+  net/udp_channel.cpp
+  ${PROJECT_BINARY_DIR}/horavel.rc)
+target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
+target_link_options(horavel PRIVATE -Wl,--gc-sections -s)
+target_link_libraries(horavel PRIVATE horavel_core wsock32)
+
+add_custom_command(TARGET horavel POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/horavel.ini
+          $<TARGET_FILE_DIR:horavel>/horavel.ini)
+
+# The end-to-end suite: a Win32 driver that runs horavel.exe under Wine and
+# watches its windows, against scripted time servers in network namespaces.
+add_executable(e2e_driver tests/e2e/driver.cpp)
+target_link_libraries(e2e_driver PRIVATE wsock32)

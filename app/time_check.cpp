@@ -1,0 +1,126 @@
+#include <stdlib.h>
+
+#include "app/config_path.h"
+#include "app/report.h"
+#include "app/time_check.h"
+#include "net/udp_channel.h"
+#include "protocol/time_protocol.h"
+
+static const char kCaption[] = "Horavel";
+static const char kSection[] = "Time Servers";
+enum {
+    kSlot = 1,
+    kDefaultMaxHost = 99,
+    kDefaultHostTimeout = 2000,
+    kMaxHostTimeout = 32767, // the channel keeps a signed 16-bit count
+    kHostTextSize = 255,     // values are cut to 254 characters
+    kReplySize = 255,
+    kStripWidth = 300,
+};
+
+// The executable's path, however long, with its extension replaced by "ini".
+static char* ConfigFilePath(void) {
+    for (DWORD size = MAX_PATH; size <= 65536; size *= 2) {
+        char* exePath = (char*)malloc(size);
+        if (exePath == NULL) return NULL;
+        DWORD length = GetModuleFileNameA(programInstance, exePath, size);
+        if (length == 0 || length >= size) {
+            free(exePath);
+            if (length == 0) return NULL;
+            continue;
+        }
+        size_t iniLength = ConfigPathFor(exePath, NULL, 0);
+        char* iniPath = (char*)malloc(iniLength + 1);
+        if (iniPath != NULL) ConfigPathFor(exePath, iniPath, iniLength + 1);
+        free(exePath);
+        return iniPath;
+    }
+    return NULL;
+}
+
+static int ClampHostTimeout(int timeout) {
+    return timeout < 0 ? 0 : timeout > kMaxHostTimeout ? kMaxHostTimeout : timeout;
+}
+
+// The caption-only strip: 300 wide, centred, its top edge at the middle of the screen.
+static void ShowStrip(HWND strip) {
+    SetWindowTextA(strip, kCaption);
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    SetWindowPos(strip, NULL, (desktop.right - kStripWidth) / 2, desktop.bottom / 2, kStripWidth, 0,
+                 SWP_SHOWWINDOW);
+}
+
+// Shows the report of an answer and corrects the clock when due.
+static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* serverFields,
+                         const LocalTimeRules* rules) {
+    int32_t pcTime = ReadPcTime();
+    TimeFields pcFields;
+    int pcShown = pcTime != -1 && TimeToFields(pcTime, rules, &pcFields);
+    int32_t drift = (int32_t)((int64_t)pcTime - serverTime);
+    if (hideMode) {
+        if (drift != 0) ApplyDrift(drift);
+        return;
+    }
+    char report[kReportSize];
+    FormatReport(report, sizeof report, serverFields, pcShown ? &pcFields : NULL, drift);
+    in_addr host;
+    host.s_addr = UdpDestination(kSlot);
+    char caption[kCaptionSize];
+    FormatHostCaption(caption, sizeof caption, inet_ntoa(host));
+    if (drift == 0) {
+        MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
+        return;
+    }
+    if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) == IDYES &&
+        !ApplyDrift(drift))
+        MessageBoxA(
+            UdpWindow(),
+            "Unable to set the clock !\nRun Horavel with the right to change the system time.",
+            kCaption, MB_ICONERROR | MB_OK);
+}
+
+void RunTimeCheck(int hideMode) {
+    LocalTimeRules rules = SystemLocalTimeRules();
+    udpWindowClass.hInstance = programInstance;
+    char* iniPath = ConfigFilePath();
+    if (iniPath == NULL) return; // the platform could not name the executable: nothing to read
+    int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
+    int hostTimeout = ClampHostTimeout(
+        (int)GetPrivateProfileIntA(kSection, "HostTimeout", kDefaultHostTimeout, iniPath));
+    udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
+
+    // Unattended, a failed open is not final: with only the bind failing, the
+    // first send picks another local port and the run works as usual.
+    if (!UdpOpen(kSlot, kTimeServerPort, kTimeServerPort, hostTimeout) && !hideMode) {
+        MessageBoxA(GetActiveWindow(), "WINSOCK Error", kCaption, MB_ICONERROR | MB_OK);
+        return;
+    }
+    if (!hideMode) ShowStrip(UdpWindow());
+
+    int i;
+    for (i = 0; i < maxHost && UdpWindow() != NULL; i++) {
+        char key[16];
+        wsprintfA(key, "Host%d", i);
+        char hostText[kHostTextSize];
+        GetPrivateProfileStringA(kSection, key, "", hostText, sizeof hostText, iniPath);
+        if (hostText[0] == '\0') continue;
+        UdpSetHost(kSlot, hostText);
+        SetWindowTextA(UdpWindow(), hostText);
+        const unsigned char request = kTimeRequestByte;
+        if (!UdpSend(kSlot, &request, 1)) continue;
+        unsigned char reply[kReplySize];
+        int length = UdpReceive(kSlot, reply, sizeof reply);
+        // A reply that carries no time, or one that cannot be shown, is no answer.
+        int32_t serverTime;
+        TimeFields serverFields;
+        if (length == 0 || !ReadServerTime(reply, length, &serverTime) ||
+            !TimeToFields(serverTime, &rules, &serverFields))
+            continue;
+        HandleAnswer(hideMode, serverTime, &serverFields, &rules);
+        break;
+    }
+    if (i >= maxHost && !hideMode)
+        MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
+    if (UdpWindow() != NULL) ShowWindow(UdpWindow(), SW_HIDE);
+}

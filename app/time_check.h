@@ -1,0 +1,19 @@
+// The time check: one run asks the configured time servers in turn, reports
+// the first answer and corrects the PC clock by the drift when asked to.
+#pragma once
+
+#include <windows.h>
+
+#include "app/local_time.h"
+
+extern HINSTANCE programInstance;
+
+void RunTimeCheck(int hideMode);
+
+// The platform's clock, in time values.
+LocalTimeRules SystemLocalTimeRules(void);
+// The system clock in whole seconds (UTC); -1 outside the years 1970 to 2038.
+int32_t ReadPcTime(void);
+// Moves the system clock by -drift seconds at its next whole second and
+// tells every window that the time changed. 1 when the clock was set.
+int ApplyDrift(int32_t drift);

@@ -1,0 +1,283 @@
+// Runs horavel.exe under Wine and reports, as JSON lines on stdout, what a
+// person would see: the strip's title, place and visibility, each message
+// box with its caption, owner, buttons and text, and the exit status. It
+// answers the boxes and closes the strip as its options say.
+//
+//   driver.exe [--answers yes,no,ok] [--answer-delay MS] [--close-on-title TEXT]
+//              [--close-delay MS] [--hold-port-37] [--timeout MS] -- program.exe [arguments]
+#include <winsock.h>
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static DWORD startTick;
+static DWORD childId;
+
+static void PrintJsonString(const char* text) {
+    putchar('"');
+    for (const unsigned char* p = (const unsigned char*)text; *p; p++) {
+        if (*p == '"' || *p == '\\')
+            printf("\\%c", *p);
+        else if (*p == '\n')
+            printf("\\n");
+        else if (*p < 0x20)
+            printf("\\u%04x", *p);
+        else
+            putchar(*p);
+    }
+    putchar('"');
+}
+
+static void BeginEvent(const char* event) {
+    printf("{\"t\": %lu, \"event\": \"%s\"", (unsigned long)(GetTickCount() - startTick), event);
+}
+
+static void EndEvent(void) {
+    printf("}\n");
+    fflush(stdout);
+}
+
+// Reads a window's text without sending it a message, so that a program that
+// is busy or exiting never holds the driver up.
+static void ReadWindowText(HWND window, char* text, int size) {
+    wchar_t wide[1024];
+    int length = InternalGetWindowText(window, wide, 1024);
+    int written = WideCharToMultiByte(CP_ACP, 0, wide, length, text, size - 1, NULL, NULL);
+    text[written > 0 ? written : 0] = '\0';
+}
+
+struct Windows {
+    HWND strip;
+    HWND boxes[16];
+    int boxCount;
+    HWND visible[32];
+    int visibleCount;
+};
+
+static BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
+    Windows* found = (Windows*)context;
+    DWORD processId;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != childId) return TRUE;
+    char className[64];
+    GetClassNameA(window, className, sizeof className);
+    if (strcmp(className, "Q-UDP") == 0) found->strip = window;
+    // Wine builds a box hidden and fills it in before showing it.
+    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) && found->boxCount < 16)
+        found->boxes[found->boxCount++] = window;
+    if (IsWindowVisible(window) && found->visibleCount < 32)
+        found->visible[found->visibleCount++] = window;
+    return TRUE;
+}
+
+struct StripState {
+    int visible;
+    char title[300];
+    RECT rect;
+};
+
+static int SameStrip(const StripState* a, const StripState* b) {
+    return a->visible == b->visible && strcmp(a->title, b->title) == 0 &&
+           EqualRect(&a->rect, &b->rect);
+}
+
+static void ReportBox(HWND box, HWND strip) {
+    char caption[300], text[1024] = "";
+    ReadWindowText(box, caption, sizeof caption);
+    HWND textControl = GetDlgItem(box, 0xFFFF);
+    if (textControl != NULL) ReadWindowText(textControl, text, sizeof text);
+    HWND owner = GetWindow(box, GW_OWNER);
+    BeginEvent("box");
+    printf(", \"caption\": ");
+    PrintJsonString(caption);
+    printf(", \"owner\": \"%s\"", owner == NULL ? "none" : owner == strip ? "strip" : "other");
+    static const struct {
+        int id;
+        const char* name;
+    } buttons[] = {{IDOK, "ok"}, {IDCANCEL, "cancel"}, {IDYES, "yes"}, {IDNO, "no"}};
+    printf(", \"buttons\": [");
+    const char* separator = "";
+    for (const auto& button : buttons) {
+        HWND control = GetDlgItem(box, button.id);
+        if (control != NULL && IsWindowVisible(control)) {
+            printf("%s\"%s\"", separator, button.name);
+            separator = ", ";
+        }
+    }
+    printf("], \"text\": ");
+    PrintJsonString(text);
+    EndEvent();
+}
+
+static int AnswerId(const char* answer) {
+    if (strcmp(answer, "yes") == 0) return IDYES;
+    if (strcmp(answer, "no") == 0) return IDNO;
+    if (strcmp(answer, "ok") == 0) return IDOK;
+    return 0; // "none": leave the box open
+}
+
+int main(int argc, char** argv) {
+    const char* answers = "";
+    DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
+    const char* closeOnTitle = NULL;
+    int holdPort37 = 0, first = 1;
+    for (; first < argc && strcmp(argv[first], "--") != 0; first++) {
+        if (strcmp(argv[first], "--answers") == 0 && first + 1 < argc)
+            answers = argv[++first];
+        else if (strcmp(argv[first], "--answer-delay") == 0 && first + 1 < argc)
+            answerDelay = (DWORD)atol(argv[++first]);
+        else if (strcmp(argv[first], "--close-on-title") == 0 && first + 1 < argc)
+            closeOnTitle = argv[++first];
+        else if (strcmp(argv[first], "--close-delay") == 0 && first + 1 < argc)
+            closeDelay = (DWORD)atol(argv[++first]);
+        else if (strcmp(argv[first], "--hold-port-37") == 0)
+            holdPort37 = 1;
+        else if (strcmp(argv[first], "--timeout") == 0 && first + 1 < argc)
+            timeout = (DWORD)atol(argv[++first]);
+    }
+    if (first + 1 >= argc) {
+        fprintf(stderr, "usage: driver.exe [options] -- program.exe [arguments]\n");
+        return 2;
+    }
+    char commandLine[4096] = "";
+    for (int i = first + 1; i < argc; i++) {
+        strncat(commandLine, i == first + 1 ? "\"" : " ",
+                sizeof commandLine - strlen(commandLine) - 1);
+        strncat(commandLine, argv[i], sizeof commandLine - strlen(commandLine) - 1);
+        if (i == first + 1)
+            strncat(commandLine, "\"", sizeof commandLine - strlen(commandLine) - 1);
+    }
+
+    startTick = GetTickCount();
+    if (holdPort37) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(1, 1), &data);
+        SOCKET holder = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(37);
+        int held = bind(holder, (sockaddr*)&address, sizeof address) == 0;
+        BeginEvent(held ? "port-37-held" : "port-37-not-held");
+        EndEvent();
+    }
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    BeginEvent("desktop");
+    printf(", \"width\": %ld, \"height\": %ld", desktop.right, desktop.bottom);
+    EndEvent();
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        fprintf(stderr, "driver: cannot start %s (error %lu)\n", commandLine, GetLastError());
+        return 2;
+    }
+    childId = process.dwProcessId;
+
+    StripState shown = {};
+    HWND seenBoxes[64];
+    int seenCount = 0, answered = 0;
+    DWORD boxSeenAt = 0, titleSeenAt = 0;
+    HWND pendingBox = NULL;
+    int closed = 0;
+    HWND seenVisible[64];
+    int seenVisibleCount = 0;
+    for (;;) {
+        if (WaitForSingleObject(process.hProcess, 5) == WAIT_OBJECT_0) break;
+        if (GetTickCount() - startTick > timeout) {
+            BeginEvent("timeout");
+            EndEvent();
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, INFINITE);
+            break;
+        }
+        Windows found = {};
+        EnumWindows(CollectWindow, (LPARAM)&found);
+
+        for (int i = 0; i < found.visibleCount; i++) {
+            int seen = 0;
+            for (int j = 0; j < seenVisibleCount; j++)
+                seen |= seenVisible[j] == found.visible[i];
+            if (!seen && seenVisibleCount < 64) {
+                seenVisible[seenVisibleCount++] = found.visible[i];
+                char className[64];
+                GetClassNameA(found.visible[i], className, sizeof className);
+                BeginEvent("visible");
+                printf(", \"class\": ");
+                PrintJsonString(className);
+                EndEvent();
+            }
+        }
+
+        if (found.strip != NULL) {
+            StripState now = {};
+            now.visible = IsWindowVisible(found.strip) != 0;
+            ReadWindowText(found.strip, now.title, sizeof now.title);
+            GetWindowRect(found.strip, &now.rect);
+            if (!SameStrip(&now, &shown)) {
+                shown = now;
+                BeginEvent("strip");
+                printf(", \"visible\": %d, \"title\": ", now.visible);
+                PrintJsonString(now.title);
+                printf(", \"left\": %ld, \"top\": %ld, \"width\": %ld, \"height\": %ld",
+                       now.rect.left, now.rect.top, now.rect.right - now.rect.left,
+                       now.rect.bottom - now.rect.top);
+                EndEvent();
+                titleSeenAt = GetTickCount();
+            }
+            if (closeOnTitle != NULL && !closed && strcmp(now.title, closeOnTitle) == 0 &&
+                GetTickCount() - titleSeenAt >= closeDelay) {
+                closed = 1;
+                BeginEvent("close");
+                EndEvent();
+                // Sent, not posted: the program handles it inside its wait for messages.
+                DWORD_PTR result;
+                SendMessageTimeoutA(found.strip, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &result);
+            }
+        }
+
+        for (int i = 0; i < found.boxCount; i++) {
+            HWND box = found.boxes[i];
+            int seen = 0;
+            for (int j = 0; j < seenCount; j++)
+                seen |= seenBoxes[j] == box;
+            if (seen || seenCount == 64) continue;
+            seenBoxes[seenCount++] = box;
+            ReportBox(box, found.strip);
+            pendingBox = box;
+            boxSeenAt = GetTickCount();
+        }
+        if (pendingBox != NULL && GetTickCount() - boxSeenAt >= answerDelay) {
+            // The n-th answer of the list answers the n-th box; past the list, leave boxes open.
+            char answer[16] = "";
+            const char* p = answers;
+            for (int n = 0; n < answered && p != NULL; n++) {
+                p = strchr(p, ',');
+                if (p != NULL) p++;
+            }
+            if (p != NULL && *p) {
+                size_t length = strcspn(p, ",");
+                if (length < sizeof answer) memcpy(answer, p, length);
+            }
+            int id = AnswerId(answer);
+            if (id != 0) {
+                BeginEvent("click");
+                printf(", \"button\": \"%s\"", answer);
+                EndEvent();
+                PostMessageA(pendingBox, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                             (LPARAM)GetDlgItem(pendingBox, id));
+            }
+            answered++;
+            pendingBox = NULL;
+        }
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    BeginEvent("exit");
+    printf(", \"code\": %lu", (unsigned long)exitCode);
+    EndEvent();
+    return 0;
+}

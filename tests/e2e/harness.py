@@ -1,0 +1,223 @@
+"""The test bench: two network namespaces joined by a veth pair, an Xvfb
+display and a Wine server inside the client's namespace, scripted time
+servers in the other. Nothing can leave the machine: the client's namespace
+holds only its loopback and the veth."""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+CLIENT = "10.37.0.1"
+SERVER = "10.37.0.2"     # answers unless told otherwise
+SERVER_2 = "10.37.0.3"
+THIRD = "10.37.0.4"      # sends from elsewhere during a wait
+NO_LISTENER = "10.37.0.5"  # an address with nothing bound on it
+SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER]
+HOST_NAMES = {"timehost.test": SERVER}
+
+
+def run(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True, **options)
+
+
+def can_run():
+    """None when the bench can be built here, else why not."""
+    if os.geteuid() != 0:
+        return "not root: network namespaces need root"
+    for tool in ("ip", "wine", "Xvfb", "wineserver"):
+        if shutil.which(tool) is None:
+            return f"{tool} is not installed (run tools/setup)"
+    probe = f"hvprobe{os.getpid()}"
+    try:
+        run("ip", "netns", "add", probe)
+        run("ip", "netns", "del", probe)
+    except subprocess.CalledProcessError as error:
+        return f"cannot create network namespaces: {error.stderr.strip()}"
+    return None
+
+
+class Bench:
+    def __init__(self, build_dir):
+        self.build_dir = os.path.abspath(build_dir)
+        self.tag = str(os.getpid())
+        self.client_ns = f"hvc{self.tag}"
+        self.server_ns = f"hvs{self.tag}"
+        self.prefix = os.path.join(self.build_dir, "e2e", "wineprefix")
+        self.work = tempfile.mkdtemp(prefix="horavel-e2e-")
+        self.display = None
+        self.processes = []
+        self.etc_netns = f"/etc/netns/{self.client_ns}"
+
+    # -- set up and tear down --------------------------------------------------
+    def __enter__(self):
+        try:
+            self._make_prefix()
+            self._make_network()
+            self._start_display()
+            self._start_wineserver()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def _make_prefix(self):
+        # Made once, outside the namespaces (it takes a while); its server is
+        # stopped again so that the suite's own starts inside the namespace.
+        if os.path.exists(os.path.join(self.prefix, "system.reg")):
+            return
+        os.makedirs(self.prefix, exist_ok=True)
+        env = self.wine_env(display=False)
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+        subprocess.run(["wineboot", "-i"], env=env, timeout=300, **quiet)
+        # No window manager runs on the bench: with unmanaged windows Wine
+        # does not wait for one to confirm each hide and destroy.
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                        "/d", "N", "/f"], env=env, timeout=120, **quiet)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=120, **quiet)
+
+    def _make_network(self):
+        a, b = f"hvc{self.tag}a", f"hvs{self.tag}b"
+        run("ip", "netns", "add", self.client_ns)
+        run("ip", "netns", "add", self.server_ns)
+        run("ip", "link", "add", a, "type", "veth", "peer", "name", b)
+        run("ip", "link", "set", a, "netns", self.client_ns)
+        run("ip", "link", "set", b, "netns", self.server_ns)
+        run("ip", "-n", self.client_ns, "addr", "add", f"{CLIENT}/24", "dev", a)
+        for address in SERVER_ADDRESSES:
+            run("ip", "-n", self.server_ns, "addr", "add", f"{address}/24", "dev", b)
+        for ns, dev in ((self.client_ns, a), (self.server_ns, b)):
+            run("ip", "-n", ns, "link", "set", "lo", "up")
+            run("ip", "-n", ns, "link", "set", dev, "up")
+        # Name resolution of the client's namespace: its own hosts file, and a
+        # name server on its loopback where nothing listens, so unknown names fail at once.
+        os.makedirs(self.etc_netns, exist_ok=True)
+        with open(os.path.join(self.etc_netns, "hosts"), "w") as f:
+            f.write("127.0.0.1 localhost\n")
+            for name, address in HOST_NAMES.items():
+                f.write(f"{address} {name}\n")
+        with open(os.path.join(self.etc_netns, "resolv.conf"), "w") as f:
+            f.write("nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
+
+    def _start_display(self):
+        for number in range(90, 190):
+            if not os.path.exists(f"/tmp/.X{number}-lock"):
+                break
+        self.display = f":{number}"
+        xvfb = self.start_in_client(["Xvfb", self.display, "-screen", "0", "1024x768x24",
+                                     "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                return
+            if xvfb.poll() is not None:
+                break
+            time.sleep(0.05)
+        raise RuntimeError("Xvfb did not start")
+
+    def _start_wineserver(self):
+        # It forks and lives on: its output must not hold a pipe of ours open.
+        subprocess.run(["ip", "netns", "exec", self.client_ns, "wineserver", "-p"],
+                       env=self.wine_env(), check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        # Wine's own services start with the first program and live on; start
+        # them now, so that no test's program shares its output with them.
+        subprocess.run(["ip", "netns", "exec", self.client_ns, "wineboot"], env=self.wine_env(),
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=120)
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+        if os.path.isdir(self.prefix):
+            subprocess.run(["wineserver", "-k"], env=self.wine_env(),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for ns in (self.client_ns, self.server_ns):
+            subprocess.run(["ip", "netns", "del", ns], capture_output=True)
+        shutil.rmtree(self.etc_netns, ignore_errors=True)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    # -- running things --------------------------------------------------------
+    def wine_env(self, display=True, extra=None):
+        env = {key: value for key, value in os.environ.items()
+               if not key.startswith(("WINE", "DISPLAY", "TZ"))}
+        env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all,err+sync",
+                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        if display and self.display:
+            env["DISPLAY"] = self.display
+        env.update(extra or {})
+        return env
+
+    def start_in(self, ns, command, **options):
+        process = subprocess.Popen(["ip", "netns", "exec", ns] + command,
+                                   start_new_session=True, **options)
+        self.processes.append(process)
+        return process
+
+    def start_in_client(self, command, **options):
+        return self.start_in(self.client_ns, command, **options)
+
+    def start_servers(self, hosts, senders=(), log=None):
+        """Starts the scripted servers of `hosts`; returns (process, log path)."""
+        log = log or os.path.join(self.work, f"servers-{time.monotonic_ns()}.log")
+        open(log, "w").close()
+        plan = os.path.join(self.work, f"plan-{time.monotonic_ns()}.json")
+        with open(plan, "w") as f:
+            json.dump({"log": log, "hosts": hosts, "senders": list(senders)}, f)
+        server = self.start_in(self.server_ns,
+                               ["python3", os.path.join(os.path.dirname(__file__),
+                                                        "timeserver.py"), plan],
+                               stdout=subprocess.PIPE, text=True)
+        if server.stdout.readline().strip() != "ready":
+            raise RuntimeError("time servers did not start")
+        return server, log
+
+    def stop(self, process):
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+        self.processes.remove(process)
+
+    def install_program(self, ini_text, name="horavel.exe"):
+        """A fresh folder with the program and, unless None, its INI file."""
+        folder = tempfile.mkdtemp(dir=self.work)
+        exe = os.path.join(folder, name)
+        shutil.copy(os.path.join(self.build_dir, "horavel.exe"), exe)
+        if ini_text is not None:
+            with open(os.path.splitext(exe)[0] + ".ini", "w") as f:
+                f.write(ini_text.replace("\n", "\r\n"))
+        return exe
+
+    def drive(self, exe, arguments=(), driver_options=(), env=None, timeout=90):
+        """Runs the program under the driver in the client's namespace.
+        Returns (events, wine's standard error, resource usage of the run)."""
+        driver = os.path.join(self.build_dir, "e2e_driver.exe")
+        command = ["ip", "netns", "exec", self.client_ns, "wine", driver, *driver_options,
+                   "--", exe, *arguments]
+        # Files, not pipes: whatever Wine starts on the side may keep a pipe open.
+        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+            process = subprocess.Popen(command, env=self.wine_env(extra=env), stdout=out,
+                                       stderr=err, start_new_session=True)
+            self.processes.append(process)
+            try:
+                process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+            self.processes.remove(process)
+            out.seek(0)
+            err.seek(0)
+            out, err = out.read(), err.read()
+        events = []
+        for line in out.splitlines():
+            line = line.strip()
+            if line.startswith("{"):
+                events.append(json.loads(line))
+        return events, err
