@@ -36,8 +36,10 @@ static int SetSystemClock(const SYSTEMTIME* time) {
                                              &previousSize);
     }
     int set = SetSystemTime(time) != 0;
-    if (adjusted) AdjustTokenPrivileges(token, FALSE, &previous, 0, NULL, NULL);
-    if (opened) CloseHandle(token);
+    if (adjusted)
+        AdjustTokenPrivileges(token, FALSE, &previous, 0, NULL, NULL);
+    if (opened)
+        CloseHandle(token);
     return set;
 }
 

@@ -10,7 +10,8 @@ struct PathText {
 
 static void Append(PathText* path, const char* text, size_t count) {
     for (size_t i = 0; i < count; i++, path->length++)
-        if (path->length + 1 < path->size) path->out[path->length] = text[i];
+        if (path->length + 1 < path->size)
+            path->out[path->length] = text[i];
 }
 
 size_t ConfigPathFor(const char* exePath, char* out, size_t size) {
@@ -21,7 +22,8 @@ size_t ConfigPathFor(const char* exePath, char* out, size_t size) {
     const char* directory = exePath + driveLength;
     const char* name = directory;
     for (const char* p = directory; *p != '\0'; p++)
-        if (*p == '\\' || *p == '/') name = p + 1;
+        if (*p == '\\' || *p == '/')
+            name = p + 1;
     size_t directoryLength = (size_t)(name - directory);
     const char* extension = strrchr(name, '.');
     size_t nameLength = extension != NULL ? (size_t)(extension - name) : strlen(name);
@@ -31,6 +33,7 @@ size_t ConfigPathFor(const char* exePath, char* out, size_t size) {
     Append(&path, directory, directoryLength);
     Append(&path, name, nameLength);
     Append(&path, ".ini", 4);
-    if (size > 0) out[path.length < size ? path.length : size - 1] = '\0';
+    if (size > 0)
+        out[path.length < size ? path.length : size - 1] = '\0';
     return path.length;
 }

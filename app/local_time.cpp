@@ -16,17 +16,21 @@ static int IsDigit(char c) {
 }
 
 int ParseTzRules(const char* tz, LocalTimeRules* rules) {
-    if (tz == NULL || !IsLetter(tz[0]) || !IsLetter(tz[1]) || !IsLetter(tz[2])) return 0;
+    if (tz == NULL || !IsLetter(tz[0]) || !IsLetter(tz[1]) || !IsLetter(tz[2]))
+        return 0;
     const char* p = tz + 3;
     int sign = 1;
     if (*p == '+' || *p == '-') {
-        if (*p == '-') sign = -1;
+        if (*p == '-')
+            sign = -1;
         p++;
     }
-    if (!IsDigit(*p)) return 0;
+    if (!IsDigit(*p))
+        return 0;
     int hours = 0;
     for (; IsDigit(*p); p++)
-        if (hours < kMaxTzHours) hours = hours * 10 + (*p - '0');
+        if (hours < kMaxTzHours)
+            hours = hours * 10 + (*p - '0');
     // Minutes and whatever else stands before the daylight name do not count.
     while (*p != '\0' && !IsLetter(*p))
         p++;
@@ -38,7 +42,8 @@ int ParseTzRules(const char* tz, LocalTimeRules* rules) {
 LocalTimeRules ChooseLocalTimeRules(const char* tz, long biasMinutes, long standardBiasMinutes,
                                     int daylightInEffect) {
     LocalTimeRules rules;
-    if (ParseTzRules(tz, &rules)) return rules;
+    if (ParseTzRules(tz, &rules))
+        return rules;
     rules.offsetSeconds = ((int64_t)biasMinutes + standardBiasMinutes) * 60;
     rules.daylight = daylightInEffect != 0;
     return rules;
@@ -96,8 +101,10 @@ static int64_t LastSunday(int64_t year, int month) {
 static int IsDaylightSaving(int64_t year, int64_t day, int hour) {
     int64_t start = year <= 1986 ? LastSunday(year, 4) : FirstSunday(year, 4);
     int64_t end = LastSunday(year, 10);
-    if (day == start) return hour >= 2;
-    if (day == end) return hour < 2;
+    if (day == start)
+        return hour >= 2;
+    if (day == end)
+        return hour < 2;
     return day > start && day < end;
 }
 
@@ -112,7 +119,8 @@ static void SplitLocalCount(int64_t local, int64_t* year, int64_t* days, TimeFie
 }
 
 int TimeToFields(int32_t t, const LocalTimeRules* rules, TimeFields* fields) {
-    if (t < rules->offsetSeconds) return 0;
+    if (t < rules->offsetSeconds)
+        return 0;
     int64_t local = (int64_t)t - rules->offsetSeconds;
     int64_t year, days;
     SplitLocalCount(local, &year, &days, fields);
@@ -131,7 +139,9 @@ int32_t FieldsToTime(const TimeFields* f, const LocalTimeRules* rules) {
     int64_t days = DaysFromCivil(f->year, f->month, f->day);
     int64_t t =
         days * kSecondsPerDay + f->hour * 3600 + f->minute * 60 + f->second + rules->offsetSeconds;
-    if (rules->daylight && IsDaylightSaving(f->year, days, f->hour)) t -= 3600;
-    if (t <= 0 || t > INT32_MAX) return -1;
+    if (rules->daylight && IsDaylightSaving(f->year, days, f->hour))
+        t -= 3600;
+    if (t <= 0 || t > INT32_MAX)
+        return -1;
     return (int32_t)t;
 }

@@ -10,13 +10,16 @@ struct ReportText {
 };
 
 static void Appendf(ReportText* text, const char* format, ...) {
-    if (text->length + 1 >= text->size) return;
+    if (text->length + 1 >= text->size)
+        return;
     va_list args;
     va_start(args, format);
     int written = vsnprintf(text->out + text->length, text->size - text->length, format, args);
     va_end(args);
-    if (written > 0) text->length += (size_t)written;
-    if (text->length >= text->size) text->length = text->size - 1;
+    if (written > 0)
+        text->length += (size_t)written;
+    if (text->length >= text->size)
+        text->length = text->size - 1;
     text->out[text->length] = '\0';
 }
 
@@ -27,7 +30,8 @@ static void AppendTimeLine(ReportText* text, const char* label, const TimeFields
 
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
                     int32_t drift) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     ReportText text = {out, size, 0};
     out[0] = '\0';
     AppendTimeLine(&text, "Horavel ", server);
@@ -44,7 +48,8 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
 }
 
 size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
-    if (size == 0) return 0;
+    if (size == 0)
+        return 0;
     ReportText text = {out, size, 0};
     out[0] = '\0';
     Appendf(&text, "Host Address : %s", dottedAddress);

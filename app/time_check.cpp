@@ -22,16 +22,19 @@ enum {
 static char* ConfigFilePath(void) {
     for (DWORD size = MAX_PATH; size <= 65536; size *= 2) {
         char* exePath = (char*)malloc(size);
-        if (exePath == NULL) return NULL;
+        if (exePath == NULL)
+            return NULL;
         DWORD length = GetModuleFileNameA(programInstance, exePath, size);
         if (length == 0 || length >= size) {
             free(exePath);
-            if (length == 0) return NULL;
+            if (length == 0)
+                return NULL;
             continue;
         }
         size_t iniLength = ConfigPathFor(exePath, NULL, 0);
         char* iniPath = (char*)malloc(iniLength + 1);
-        if (iniPath != NULL) ConfigPathFor(exePath, iniPath, iniLength + 1);
+        if (iniPath != NULL)
+            ConfigPathFor(exePath, iniPath, iniLength + 1);
         free(exePath);
         return iniPath;
     }
@@ -59,7 +62,8 @@ static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* ser
     int pcShown = pcTime != -1 && TimeToFields(pcTime, rules, &pcFields);
     int32_t drift = (int32_t)((int64_t)pcTime - serverTime);
     if (hideMode) {
-        if (drift != 0) ApplyDrift(drift);
+        if (drift != 0)
+            ApplyDrift(drift);
         return;
     }
     char report[kReportSize];
@@ -84,7 +88,8 @@ void RunTimeCheck(int hideMode) {
     LocalTimeRules rules = SystemLocalTimeRules();
     udpWindowClass.hInstance = programInstance;
     char* iniPath = ConfigFilePath();
-    if (iniPath == NULL) return; // the platform could not name the executable: nothing to read
+    if (iniPath == NULL)
+        return; // the platform could not name the executable: nothing to read
     int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
     int hostTimeout = ClampHostTimeout(
         (int)GetPrivateProfileIntA(kSection, "HostTimeout", kDefaultHostTimeout, iniPath));
@@ -96,7 +101,8 @@ void RunTimeCheck(int hideMode) {
         MessageBoxA(GetActiveWindow(), "WINSOCK Error", kCaption, MB_ICONERROR | MB_OK);
         return;
     }
-    if (!hideMode) ShowStrip(UdpWindow());
+    if (!hideMode)
+        ShowStrip(UdpWindow());
 
     int i;
     for (i = 0; i < maxHost && UdpWindow() != NULL; i++) {
@@ -104,11 +110,13 @@ void RunTimeCheck(int hideMode) {
         wsprintfA(key, "Host%d", i);
         char hostText[kHostTextSize];
         GetPrivateProfileStringA(kSection, key, "", hostText, sizeof hostText, iniPath);
-        if (hostText[0] == '\0') continue;
+        if (hostText[0] == '\0')
+            continue;
         UdpSetHost(kSlot, hostText);
         SetWindowTextA(UdpWindow(), hostText);
         const unsigned char request = kTimeRequestByte;
-        if (!UdpSend(kSlot, &request, 1)) continue;
+        if (!UdpSend(kSlot, &request, 1))
+            continue;
         unsigned char reply[kReplySize];
         int length = UdpReceive(kSlot, reply, sizeof reply);
         // A reply that carries no time, or one that cannot be shown, is no answer.
@@ -122,5 +130,6 @@ void RunTimeCheck(int hideMode) {
     }
     if (i >= maxHost && !hideMode)
         MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
-    if (UdpWindow() != NULL) ShowWindow(UdpWindow(), SW_HIDE);
+    if (UdpWindow() != NULL)
+        ShowWindow(UdpWindow(), SW_HIDE);
 }

@@ -1,5 +1,6 @@
 # The Windows program, its default configuration and the end-to-end tests.
 enable_language(RC)
+enable_testing()
 
 # Small and self-contained: the C runtime's own printf, no exceptions or RTTI, unused code
 # dropped, symbols stripped.
@@ -27,3 +28,8 @@ add_custom_command(TARGET horavel POST_BUILD
 # watches its windows, against scripted time servers in network namespaces.
 add_executable(e2e_driver tests/e2e/driver.cpp)
 target_link_libraries(e2e_driver PRIVATE wsock32)
+
+find_package(Python3 COMPONENTS Interpreter)
+add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/e2e/run.py
+                          --build ${PROJECT_BINARY_DIR})
+set_tests_properties(e2e PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 1800)

@@ -24,8 +24,10 @@ HWND UdpWindow(void) {
 
 HWND UdpEnsureWindow(void) {
     WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return NULL;
-    if (udpWindow != NULL) return udpWindow;
+    if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
+        return NULL;
+    if (udpWindow != NULL)
+        return udpWindow;
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
         udpSlots[slot].socket = INVALID_SOCKET;
     udpWindowClass.style = 0;
@@ -43,14 +45,18 @@ HWND UdpEnsureWindow(void) {
 }
 
 int UdpOpen(int slot, int localPort, int remotePort, int timeoutMs) {
-    if (!IsSlot(slot)) return 0;
+    if (!IsSlot(slot))
+        return 0;
     ChannelSlot* s = &udpSlots[slot];
     s->timeout = (short)timeoutMs;
-    if (UdpEnsureWindow() == NULL) return 0;
+    if (UdpEnsureWindow() == NULL)
+        return 0;
     closesocket(s->socket);
     s->socket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s->socket == INVALID_SOCKET) return 0;
-    if (WSAAsyncSelect(s->socket, udpWindow, WM_USER + slot, FD_READ) != 0) return 0;
+    if (s->socket == INVALID_SOCKET)
+        return 0;
+    if (WSAAsyncSelect(s->socket, udpWindow, WM_USER + slot, FD_READ) != 0)
+        return 0;
     s->localAddress.sin_family = AF_INET;
     s->localAddress.sin_port = htons((u_short)localPort);
     s->localAddress.sin_addr.s_addr = INADDR_ANY;
@@ -62,17 +68,22 @@ int UdpOpen(int slot, int localPort, int remotePort, int timeoutMs) {
 }
 
 u_long UdpResolve(const char* hostText) {
-    if (hostText[0] == '\0') return 0;
-    if (lstrcmpA(hostText, "255.255.255.255") == 0) return INADDR_BROADCAST;
+    if (hostText[0] == '\0')
+        return 0;
+    if (lstrcmpA(hostText, "255.255.255.255") == 0)
+        return INADDR_BROADCAST;
     u_long address = inet_addr(hostText);
-    if (address != INADDR_NONE) return address;
+    if (address != INADDR_NONE)
+        return address;
     const hostent* host = gethostbyname(hostText);
-    if (host == NULL || host->h_addrtype != AF_INET || host->h_addr_list[0] == NULL) return 0;
+    if (host == NULL || host->h_addrtype != AF_INET || host->h_addr_list[0] == NULL)
+        return 0;
     return ((const in_addr*)host->h_addr_list[0])->s_addr;
 }
 
 u_long UdpSetHost(int slot, const char* hostText) {
-    if (!IsSlot(slot)) return 0;
+    if (!IsSlot(slot))
+        return 0;
     udpSlots[slot].destination.sin_addr.s_addr = UdpResolve(hostText);
     return udpSlots[slot].destination.sin_addr.s_addr;
 }
@@ -82,23 +93,28 @@ u_long UdpDestination(int slot) {
 }
 
 int UdpSend(int slot, const void* data, int length) {
-    if (!IsSlot(slot)) return 0;
+    if (!IsSlot(slot))
+        return 0;
     const ChannelSlot* s = &udpSlots[slot];
     return sendto(s->socket, (const char*)data, length, 0, (const sockaddr*)&s->destination,
                   sizeof s->destination) != SOCKET_ERROR;
 }
 
 int UdpReceive(int slot, void* buffer, int size) {
-    if (!IsSlot(slot)) return 0;
+    if (!IsSlot(slot))
+        return 0;
     ChannelSlot* s = &udpSlots[slot];
-    if (s->timeout != 0 && udpWindow == NULL) return 0;
+    if (s->timeout != 0 && udpWindow == NULL)
+        return 0;
     // Without a timer nothing would end the wait for a silent host: then read at once.
     if (s->timeout != 0 && SetTimer(udpWindow, slot, (UINT)s->timeout, NULL) != 0) {
         s->waiting = 1;
         while (s->waiting) {
-            if (udpWindow == NULL) return 0;
+            if (udpWindow == NULL)
+                return 0;
             MSG message;
-            if (GetMessageA(&message, NULL, 0, 0) <= 0) break;
+            if (GetMessageA(&message, NULL, 0, 0) <= 0)
+                break;
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
@@ -126,7 +142,8 @@ static void JudgeDatagram(int slot) {
         int error = WSAGetLastError();
         // A notification left over from an earlier read: reading now would
         // eat the answer that may be arriving at this very moment.
-        if (error == WSAEWOULDBLOCK) return;
+        if (error == WSAEWOULDBLOCK)
+            return;
         // Windows reports a zero-length peek of a datagram as too long, yet
         // fills in its source; any other failure cannot be from the destination.
         if (error != WSAEMSGSIZE) {
@@ -145,7 +162,8 @@ static void JudgeDatagram(int slot) {
 LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         KillTimer(window, wParam);
-        if (IsSlot((int)wParam)) udpSlots[wParam].waiting = 0;
+        if (IsSlot((int)wParam))
+            udpSlots[wParam].waiting = 0;
         return 1;
     }
     if (message == WM_DESTROY) {
@@ -160,7 +178,8 @@ LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     if (message > WM_USER && message <= WM_USER + kUdpSlotCount) {
         int slot = (int)(message - WM_USER);
-        if (WSAGETSELECTEVENT(lParam) != FD_READ) return 1;
+        if (WSAGETSELECTEVENT(lParam) != FD_READ)
+            return 1;
         if (udpSlots[slot].waiting)
             JudgeDatagram(slot);
         else if (udpSlots[slot].timeout != 0)

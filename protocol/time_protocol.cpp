@@ -11,10 +11,13 @@ int32_t DecodeTimeReply(const unsigned char* reply) {
 }
 
 int ReadServerTime(const unsigned char* reply, int length, int32_t* serverTime) {
-    if (length < kTimeReplyLength) return 0;
-    if ((reply[0] | reply[1] | reply[2] | reply[3]) == 0) return 0;
+    if (length < kTimeReplyLength)
+        return 0;
+    if ((reply[0] | reply[1] | reply[2] | reply[3]) == 0)
+        return 0;
     int32_t decoded = DecodeTimeReply(reply);
-    if (decoded == 0) return 0;
+    if (decoded == 0)
+        return 0;
     *serverTime = decoded;
     return 1;
 }

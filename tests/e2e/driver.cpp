@@ -60,10 +60,12 @@ static BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     Windows* found = (Windows*)context;
     DWORD processId;
     GetWindowThreadProcessId(window, &processId);
-    if (processId != childId) return TRUE;
+    if (processId != childId)
+        return TRUE;
     char className[64];
     GetClassNameA(window, className, sizeof className);
-    if (strcmp(className, "Q-UDP") == 0) found->strip = window;
+    if (strcmp(className, "Q-UDP") == 0)
+        found->strip = window;
     // Wine builds a box hidden and fills it in before showing it.
     if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) && found->boxCount < 16)
         found->boxes[found->boxCount++] = window;
@@ -87,7 +89,8 @@ static void ReportBox(HWND box, HWND strip) {
     char caption[300], text[1024] = "";
     ReadWindowText(box, caption, sizeof caption);
     HWND textControl = GetDlgItem(box, 0xFFFF);
-    if (textControl != NULL) ReadWindowText(textControl, text, sizeof text);
+    if (textControl != NULL)
+        ReadWindowText(textControl, text, sizeof text);
     HWND owner = GetWindow(box, GW_OWNER);
     BeginEvent("box");
     printf(", \"caption\": ");
@@ -112,9 +115,12 @@ static void ReportBox(HWND box, HWND strip) {
 }
 
 static int AnswerId(const char* answer) {
-    if (strcmp(answer, "yes") == 0) return IDYES;
-    if (strcmp(answer, "no") == 0) return IDNO;
-    if (strcmp(answer, "ok") == 0) return IDOK;
+    if (strcmp(answer, "yes") == 0)
+        return IDYES;
+    if (strcmp(answer, "no") == 0)
+        return IDNO;
+    if (strcmp(answer, "ok") == 0)
+        return IDOK;
     return 0; // "none": leave the box open
 }
 
@@ -186,7 +192,8 @@ int main(int argc, char** argv) {
     HWND seenVisible[64];
     int seenVisibleCount = 0;
     for (;;) {
-        if (WaitForSingleObject(process.hProcess, 5) == WAIT_OBJECT_0) break;
+        if (WaitForSingleObject(process.hProcess, 5) == WAIT_OBJECT_0)
+            break;
         if (GetTickCount() - startTick > timeout) {
             BeginEvent("timeout");
             EndEvent();
@@ -244,7 +251,8 @@ int main(int argc, char** argv) {
             int seen = 0;
             for (int j = 0; j < seenCount; j++)
                 seen |= seenBoxes[j] == box;
-            if (seen || seenCount == 64) continue;
+            if (seen || seenCount == 64)
+                continue;
             seenBoxes[seenCount++] = box;
             ReportBox(box, found.strip);
             pendingBox = box;
@@ -256,11 +264,13 @@ int main(int argc, char** argv) {
             const char* p = answers;
             for (int n = 0; n < answered && p != NULL; n++) {
                 p = strchr(p, ',');
-                if (p != NULL) p++;
+                if (p != NULL)
+                    p++;
             }
             if (p != NULL && *p) {
                 size_t length = strcspn(p, ",");
-                if (length < sizeof answer) memcpy(answer, p, length);
+                if (length < sizeof answer)
+                    memcpy(answer, p, length);
             }
             int id = AnswerId(answer);
             if (id != 0) {

@@ -189,6 +189,7 @@ class Bench:
         """A fresh folder with the program and, unless None, its INI file."""
         folder = tempfile.mkdtemp(dir=self.work)
         exe = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(exe), exist_ok=True)
         shutil.copy(os.path.join(self.build_dir, "horavel.exe"), exe)
         if ini_text is not None:
             with open(os.path.splitext(exe)[0] + ".ini", "w") as f:

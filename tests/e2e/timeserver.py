@@ -9,6 +9,7 @@ datagram it receives (JSON lines), and answers as the host's behaviour says:
   trailer  hex bytes sent after the four bytes of the time
   silent   true: never answer
   delay    milliseconds to wait before answering
+  align    false: answer at once, not early in a second
   third    {"from": address, "count": n, "data": hex}: first send n datagrams
            from another address to the client
   after    datagrams of the same answer sent again after it
@@ -24,11 +25,11 @@ import time
 SECONDS_1900_TO_1970 = 2208988800
 
 
-def time_bytes(offset):
+def time_bytes(offset, align):
     # Answer early in a second, so that the client's reading a few
     # milliseconds later falls in the same second and the drift is exact.
     fraction = time.time() % 1
-    if fraction > 0.7:
+    if align and fraction > 0.7:
         time.sleep(1.02 - fraction)
     seconds = int(time.time()) + offset + SECONDS_1900_TO_1970
     return (seconds % 2**32).to_bytes(4, "big")
@@ -46,7 +47,7 @@ def answer(host, sock, client, senders):
     if "reply" in host:
         data = bytes.fromhex(host["reply"])
     else:
-        data = time_bytes(host.get("offset", 0)) + bytes.fromhex(host.get("trailer", ""))
+        data = time_bytes(host.get("offset", 0), host.get("align", True)) + bytes.fromhex(host.get("trailer", ""))
     for _ in range(1 + host.get("after", 0)):
         sock.sendto(data, client)
 

@@ -1,0 +1,433 @@
+#!/usr/bin/env python3
+"""End-to-end suite: the real horavel.exe under Wine against scripted time
+servers. Each row of TABLE is a configuration, the servers' behaviour, what
+the driver does, and what it must see.
+
+    run.py --build build/windows [--only TEXT]
+"""
+import argparse
+import calendar
+import json
+import os
+import re
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import (CLIENT, NO_LISTENER, SERVER, SERVER_2, THIRD, Bench,  # noqa: E402
+                     can_run)
+
+SKIPPED = 77  # CTest's skip code
+
+
+# -- configurations ---------------------------------------------------------------------------
+def ini(*hosts, **keys):
+    """An INI file: Host0, Host1, ... in order (None leaves an index out), then other keys."""
+    lines = ["[Time Servers]"]
+    lines += [f"{key}={value}" for key, value in keys.items()]
+    lines += [f"Host{i}={host}" for i, host in enumerate(hosts) if host is not None]
+    return "\n".join(lines) + "\n"
+
+
+def serve(address, **behaviour):
+    return dict(address=address, **behaviour)
+
+
+class Row:
+    def __init__(self, name, config, servers=(), expect=(), args=(), answers="",
+                 answer_delay=300, close_on_title=None, hold_port_37=False, tz="UTC0",
+                 senders=(), program="horavel.exe", repeat=1):
+        self.name, self.config, self.servers, self.expect = name, config, servers, expect
+        self.args, self.tz, self.senders, self.program = args, tz, senders, program
+        self.repeat = repeat
+        self.driver = ["--answers", answers, "--answer-delay", str(answer_delay)]
+        if close_on_title:
+            self.driver += ["--close-on-title", close_on_title]
+        if hold_port_37:
+            self.driver += ["--hold-port-37"]
+
+
+class Run:
+    """What one row's run left behind."""
+
+    def __init__(self, events, stderr, requests):
+        self.events, self.stderr, self.requests = events, stderr, requests
+
+    def of(self, kind):
+        return [e for e in self.events if e["event"] == kind]
+
+    @property
+    def boxes(self):
+        return self.of("box")
+
+    @property
+    def titles(self):
+        titles = []
+        for e in self.of("strip"):
+            if e["title"] not in ("Q-UDP",) and (not titles or titles[-1] != e["title"]):
+                titles.append(e["title"])
+        return titles
+
+    def title_time(self, title):
+        return next(e["t"] for e in self.of("strip") if e["title"] == title)
+
+    def asked(self, address):
+        return [r for r in self.requests if r["host"] == address]
+
+    @property
+    def clock_settings(self):
+        """Milliseconds between each requested clock setting and the moment of the call."""
+        return [int(n) for n in re.findall(r"NtSetSystemTime not allowed: difference (-?\d+) ms",
+                                           self.stderr)]
+
+
+# -- what a row must see ------------------------------------------------------------------------
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+REPORT = re.compile(r"Horavel :  (\d\d)/(\d\d)/(\d{4})     (\d\d):(\d\d):(\d\d)\n"
+                    r"PC  Time :  (\d\d)/(\d\d)/(\d{4})     (\d\d):(\d\d):(\d\d)\n"
+                    r"\n(?:Your PC's clock has  (-?\d+) seconds drift !\nDo you want to fix it \?\n"
+                    r"|Your PC's clock needs no correction\.\.\.\n)\Z")
+
+
+def shown_time(day, month, year, hour, minute, second):
+    return calendar.timegm((int(year), int(month), int(day), int(hour), int(minute), int(second)))
+
+
+def drift_of(box):
+    match = REPORT.match(box["text"])
+    check(match, f"not a report: {box['text']!r}")
+    return int(match.group(13) or 0)
+
+
+def report(host, drift, zone=0, answer_host=None):
+    """One report box for `host` with this drift (or one more second, where a reading
+    crosses a second boundary); its times are the server's and the PC's, shown
+    `zone` seconds off UTC."""
+    def expectation(run):
+        reports = [b for b in run.boxes if b["caption"].startswith("Host Address")]
+        check(len(reports) == 1, f"expected one report, saw {run.boxes}")
+        box = reports[0]
+        check(box["caption"] == f"Host Address : {host}", f"caption {box['caption']!r}")
+        check(box["owner"] == "strip", f"report owned by {box['owner']}")
+        check(box["buttons"] == (["yes", "no"] if drift else ["ok"]), f"buttons {box['buttons']}")
+        match = REPORT.match(box["text"])
+        check(match, f"not a report: {box['text']!r}")
+        shown = int(match.group(13) or 0)
+        check(shown in (drift, drift + 1), f"drift {shown}, expected {drift}")
+        asked_at = run.asked(answer_host or host)[-1]["t"]
+        server = shown_time(*match.groups()[0:6]) - zone
+        pc = shown_time(*match.groups()[6:12]) - zone
+        check(abs(pc - asked_at) < 2, f"PC time {pc} is not the time of the run {asked_at}")
+        check(pc - server == shown, "the drift is not PC time minus server time")
+    return expectation
+
+
+def no_report(run):
+    check(not [b for b in run.boxes if b["caption"].startswith("Host Address")],
+          f"unexpected report: {run.boxes}")
+
+
+def only_box(text, caption="Horavel", owner="strip", buttons=("ok",)):
+    def expectation(run):
+        check(len(run.boxes) == 1, f"expected one box, saw {run.boxes}")
+        box = run.boxes[0]
+        check(box["text"] == text, f"text {box['text']!r}")
+        check(box["caption"] == caption, f"caption {box['caption']!r}")
+        check(box["owner"] == owner, f"owner {box['owner']}, expected {owner}")
+        check(box["buttons"] == list(buttons), f"buttons {box['buttons']}")
+    return expectation
+
+
+def no_response(owner="strip"):
+    return only_box("No response from any server !", owner=owner)
+
+
+def unable_to_set(run):
+    box = run.boxes[-1]
+    check(box["text"] == "Unable to set the clock !\n"
+          "Run Horavel with the right to change the system time." and box["caption"] == "Horavel"
+          and box["owner"] == "strip" and box["buttons"] == ["ok"], f"last box {box}")
+
+
+def no_boxes(run):
+    check(not run.boxes, f"unexpected boxes: {run.boxes}")
+
+
+def strip_placed(run):
+    desktop = run.of("desktop")[0]
+    shown = next(e for e in run.of("strip") if e["visible"])
+    check(shown["title"] == "Horavel", f"first visible title {shown['title']!r}")
+    check(shown["left"] == (desktop["width"] - 300) // 2 and shown["top"] == desktop["height"] // 2,
+          f"strip at {shown['left']},{shown['top']}")
+    check(shown["width"] == 300 and 10 <= shown["height"] <= 40,
+          f"strip {shown['width']}x{shown['height']}: not a caption bar 300 wide")
+
+
+def titles(*expected):
+    def expectation(run):
+        check(run.titles == list(expected), f"strip titles {run.titles}, expected {list(expected)}")
+    return expectation
+
+
+def title_gap(first, second, low, high):
+    def expectation(run):
+        gap = run.title_time(second) - run.title_time(first)
+        check(low <= gap <= high, f"{gap} ms from {first} to {second}, expected {low}-{high}")
+    return expectation
+
+
+def asked(address, times=1, port=37):
+    def expectation(run):
+        requests = run.asked(address)
+        check(len(requests) == times, f"{address} asked {len(requests)} times, expected {times}")
+        for r in requests:
+            check(r["data"] == "48" and r["from"] == CLIENT, f"request {r}")
+            check(port is None or r["port"] == port, f"request from port {r['port']}")
+    return expectation
+
+
+def not_asked(*addresses):
+    def expectation(run):
+        for address in addresses:
+            check(not run.asked(address), f"{address} was asked")
+    return expectation
+
+
+def asked_from_another_port(run):
+    check(run.requests and all(r["port"] != 37 for r in run.requests),
+          f"requests {run.requests}")
+
+
+def nothing_visible(run):
+    check(not run.of("visible"), f"windows became visible: {run.of('visible')}")
+
+
+def only_the_box_visible(run):
+    check([e["class"] for e in run.of("visible")] == ["#32770"], f"visible {run.of('visible')}")
+
+
+def clock_set_by(drift):
+    """One attempt to set the clock, at `drift` seconds back from the second boundary."""
+    def expectation(run):
+        settings = run.clock_settings
+        check(len(settings) == 1, f"clock settings {settings}")
+        reports = [b for b in run.boxes if b["caption"].startswith("Host Address")]
+        shown = drift_of(reports[0]) if reports else drift
+        check(shown in (drift, drift + 1), f"drift {shown}, expected {drift}")
+        late = -(settings[0] + 1000 * shown)
+        check(0 <= late <= 250, f"set {late} ms after the second boundary")
+    return expectation
+
+
+def clock_untouched(run):
+    check(not run.clock_settings, f"clock settings {run.clock_settings}")
+
+
+def closed_then(box_within_ms=None, exit_within_ms=1500):
+    """After the strip is closed: a box within that time (or none), then the exit."""
+    def expectation(run):
+        closed = run.of("close")[0]["t"]
+        if box_within_ms is not None:
+            check(run.boxes and run.boxes[0]["t"] - closed <= box_within_ms,
+                  f"box {run.boxes} not within {box_within_ms} ms of the close at {closed}")
+        else:
+            exited = run.of("exit")[0]["t"]
+            check(exited - closed <= exit_within_ms, f"exit {exited - closed} ms after the close")
+    return expectation
+
+
+def report_within(ms):
+    """The report comes before the first host's timeout would have ended its wait."""
+    def expectation(run):
+        start = run.of("desktop")[0]["t"]
+        check(run.boxes and run.boxes[0]["t"] - start <= ms, f"no box within {ms} ms: {run.boxes}")
+    return expectation
+
+
+def finished_within(low, high):
+    def expectation(run):
+        exited = run.of("exit")[0]["t"]
+        start = run.of("desktop")[0]["t"]
+        check(low <= exited - start <= high, f"run took {exited - start} ms, expected {low}-{high}")
+    return expectation
+
+
+# -- the table ----------------------------------------------------------------------------------
+TABLE = [
+    # The report and its answers.
+    Row("interactive, PC 90 s ahead, No", ini(SERVER, SERVER_2),
+        [serve(SERVER, offset=-90), serve(SERVER_2, offset=-90)], answers="no",
+        expect=[strip_placed, titles("Horavel", SERVER), report(SERVER, 90), asked(SERVER),
+                not_asked(SERVER_2), clock_untouched]),
+    Row("interactive, PC 90 s behind, No", ini(SERVER), [serve(SERVER, offset=90)], answers="no",
+        expect=[report(SERVER, -90), clock_untouched]),
+    Row("drift 0: no correction, OK", ini(SERVER), [serve(SERVER)], answers="ok",
+        expect=[report(SERVER, 0), clock_untouched]),
+    Row("TZ EST5: the report shows Eastern standard time", ini(SERVER),
+        [serve(SERVER, offset=-90)], answers="no", tz="EST5",
+        expect=[report(SERVER, 90, zone=-5 * 3600)]),
+    Row("southern summer: a correct clock has no drift", ini(SERVER), [serve(SERVER)],
+        answers="ok", tz="Australia/Sydney", expect=[report(SERVER, 0, zone=10 * 3600)]),
+
+    # Which hosts are asked.
+    Row("no INI file: nothing sent, No response", None, [serve(SERVER)], answers="ok",
+        expect=[strip_placed, titles("Horavel"), no_response(), not_asked(SERVER)]),
+    Row("MaxHost 0: no host asked", ini(SERVER, MaxHost=0), [serve(SERVER)], answers="ok",
+        expect=[titles("Horavel"), no_response(), not_asked(SERVER)]),
+    Row("MaxHost 2: Host2 is never asked", ini(SERVER, None, SERVER_2, MaxHost=2, HostTimeout=500),
+        [serve(SERVER, silent=True), serve(SERVER_2)], answers="ok",
+        expect=[asked(SERVER), not_asked(SERVER_2), no_response()]),
+    Row("Host0 empty, Host1 asked", ini("", SERVER), [serve(SERVER, offset=-90)], answers="no",
+        expect=[titles("Horavel", SERVER), report(SERVER, 90)]),
+    Row("Host0 silent, then Host1 answers", ini(SERVER, SERVER_2, HostTimeout=1000),
+        [serve(SERVER, silent=True), serve(SERVER_2, offset=-90)], answers="no",
+        expect=[titles("Horavel", SERVER, SERVER_2), title_gap(SERVER, SERVER_2, 900, 1800),
+                asked(SERVER), asked(SERVER_2), report(SERVER_2, 90)]),
+    Row("host by name: the caption shows its address", ini("timehost.test"),
+        [serve(SERVER, offset=-90)], answers="no",
+        expect=[titles("Horavel", "timehost.test"), report(SERVER, 90)]),
+    Row("a name that does not resolve is skipped", ini("nosuch.invalid", SERVER, HostTimeout=500),
+        [serve(SERVER, offset=-90)], answers="no",
+        expect=[titles("Horavel", "nosuch.invalid", SERVER), report(SERVER, 90)]),
+    Row("HostTimeout 0: a later read takes an earlier host's answer",
+        ini(SERVER, *[SERVER_2] * 98, HostTimeout=0),
+        [serve(SERVER, offset=-90, align=False), serve(SERVER_2, silent=True)], answers="no",
+        expect=[report(SERVER_2, 90, answer_host=SERVER)]),
+
+    # Replies.
+    Row("zero-byte reply: the wait ends, the host is skipped",
+        ini(SERVER, SERVER_2, HostTimeout=3000), [serve(SERVER, reply=""), serve(SERVER_2, offset=-90)],
+        answers="no", expect=[report_within(1500), report(SERVER_2, 90)]),
+    # Each accepted reply leaves a notification behind that the next wait meets while
+    # the next answer may be arriving: eight such hops make a lost answer show.
+    Row("three-byte replies are no answer; no answer after them is lost",
+        ini(*[SERVER] * 8, SERVER_2, HostTimeout=3000),
+        [serve(SERVER, reply="eec256"), serve(SERVER_2, offset=-90, align=False)], answers="no",
+        repeat=5, expect=[asked(SERVER, times=8), report_within(1500), report(SERVER_2, 90)]),
+    Row("255-byte reply is read from its first four bytes", ini(SERVER),
+        [serve(SERVER, offset=-90, trailer="ff" * 251)], answers="no", expect=[report(SERVER, 90)]),
+    Row("256-byte reply does not fit: skipped", ini(SERVER, SERVER_2, HostTimeout=3000),
+        [serve(SERVER, offset=-90, trailer="ff" * 252), serve(SERVER_2, offset=-90)], answers="no",
+        expect=[report_within(1500), report(SERVER_2, 90)]),
+    Row("five-byte reply is read from its first four bytes", ini(SERVER),
+        [serve(SERVER, offset=-90, trailer="ff")], answers="no", expect=[report(SERVER, 90)]),
+    Row("four zero bytes carry no time: skipped", ini(SERVER, SERVER_2),
+        [serve(SERVER, reply="00000000"), serve(SERVER_2, offset=-90)], answers="no",
+        expect=[report(SERVER_2, 90)]),
+    Row("a count taken as 1970 is skipped", ini(SERVER, SERVER_2),
+        [serve(SERVER, reply="80000000"), serve(SERVER_2, offset=-90)], answers="no",
+        expect=[report(SERVER_2, 90)]),
+    Row("a time the zone cannot show is skipped", ini(SERVER, SERVER_2), tz="EST5",
+        servers=[serve(SERVER, reply="83aa7ee4"), serve(SERVER_2, offset=-90)], answers="no",
+        expect=[report(SERVER_2, 90, zone=-5 * 3600)]),
+    Row("a third address during the wait is dropped", ini(SERVER),
+        [serve(SERVER, offset=-90, delay=300, third={"from": THIRD, "count": 3, "data": "eec25640"})],
+        senders=[THIRD], answers="no", expect=[report(SERVER, 90)]),
+    Row("an address with no listener is skipped", ini(NO_LISTENER, SERVER, HostTimeout=1000),
+        [serve(SERVER, offset=-90)], answers="no",
+        expect=[titles("Horavel", NO_LISTENER, SERVER), report(SERVER, 90)]),
+    Row("unattended: a reply with no time never sets the clock", ini(SERVER), args=["/hide"],
+        servers=[serve(SERVER, reply="00000000")], expect=[nothing_visible, clock_untouched]),
+
+    # Configuration.
+    Row("HostTimeout -1 means no wait", ini(SERVER, HostTimeout=-1), [serve(SERVER, silent=True)],
+        answers="ok", expect=[no_response(), finished_within(0, 3000)]),
+    Row("HostTimeout 40000 waits 32.767 s", ini(SERVER, MaxHost=1, HostTimeout=40000),
+        [serve(SERVER, silent=True)], answers="ok",
+        expect=[no_response(),
+                lambda run: check(32000 <= run.boxes[0]["t"] - run.title_time(SERVER) <= 36000,
+                                  "the wait did not last 32.767 s")]),
+    Row("a long executable name reads its own INI", ini(SERVER), [serve(SERVER, offset=-90)],
+        answers="no", program="horavel-with-a-rather-long-name.exe", expect=[report(SERVER, 90)]),
+
+    # Port 37 taken.
+    Row("port 37 taken, interactive: WINSOCK Error only", ini(SERVER), [serve(SERVER)],
+        hold_port_37=True, answers="ok",
+        expect=[only_box("WINSOCK Error", owner="none"), only_the_box_visible, not_asked(SERVER)]),
+    Row("port 37 taken, unattended: asks from another port", ini(SERVER), [serve(SERVER)],
+        args=["/hide"], hold_port_37=True,
+        expect=[nothing_visible, no_boxes, asked_from_another_port]),
+
+    # Unattended runs.
+    Row("unattended, no answer: nothing shown", ini(SERVER, HostTimeout=500),
+        [serve(SERVER, silent=True)], args=["/hide"],
+        expect=[nothing_visible, no_boxes, asked(SERVER), clock_untouched]),
+    Row("unattended, PC 90 s ahead: corrected without a word", ini(SERVER),
+        [serve(SERVER, offset=-90)], args=["/hide"],
+        expect=[nothing_visible, no_boxes, clock_set_by(90)]),
+    Row("unattended, drift 0: nothing to do", ini(SERVER), [serve(SERVER)], args=["/hide"],
+        expect=[nothing_visible, no_boxes, clock_untouched]),
+
+    # Closing the strip.
+    Row("strip closed while waiting for the last index: No response, no owner",
+        ini(None, SERVER, MaxHost=2, HostTimeout=5000), [serve(SERVER, silent=True)],
+        close_on_title=SERVER, answers="ok",
+        expect=[no_response(owner="none"), closed_then(box_within_ms=1500)]),
+    Row("strip closed while waiting for an earlier index: the run stops",
+        ini(SERVER, SERVER_2, HostTimeout=5000), [serve(SERVER, silent=True), serve(SERVER_2)],
+        close_on_title=SERVER, expect=[no_boxes, not_asked(SERVER_2), closed_then()]),
+
+    # Correcting the clock.
+    Row("Yes, PC 90 s ahead: set 90 s back, then Unable to set the clock", ini(SERVER, SERVER_2),
+        [serve(SERVER, offset=-90), serve(SERVER_2)], answers="yes,ok",
+        expect=[report(SERVER, 90), clock_set_by(90), unable_to_set, not_asked(SERVER_2)]),
+    Row("Yes, PC 90 s behind: set 90 s forward", ini(SERVER), [serve(SERVER, offset=90)],
+        answers="yes,ok", expect=[report(SERVER, -90), clock_set_by(-90), unable_to_set]),
+    Row("Yes after three seconds: the measured drift is applied", ini(SERVER),
+        [serve(SERVER, offset=-90)], answers="yes,ok", answer_delay=3000,
+        expect=[report(SERVER, 90), clock_set_by(90)]),
+]
+
+
+def run_row(bench, row):
+    server, log = bench.start_servers(row.servers, senders=row.senders)
+    try:
+        exe = bench.install_program(row.config, row.program)
+        env = {"TZ": row.tz} if row.tz else {}
+        events, stderr = bench.drive(exe, row.args, row.driver, env=env)
+    finally:
+        bench.stop(server)
+    requests = [json.loads(line) for line in open(log)]
+    run = Run(events, stderr, requests)
+    check(run.of("exit"), f"the program did not end: {events}")
+    check(run.of("exit")[0]["code"] == 1, f"exit status {run.of('exit')[0]['code']}")
+    for expectation in row.expect:
+        expectation(run)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--only", default="")
+    options = parser.parse_args()
+
+    why = can_run()
+    if why:
+        print(f"SKIPPED: the end-to-end suite cannot run here: {why}", flush=True)
+        return 1 if os.environ.get("CI") else SKIPPED
+
+    rows = [row for row in TABLE if options.only in row.name]
+    passed = failed = 0
+    started = time.monotonic()
+    with Bench(options.build) as bench:
+        for row in rows:
+            for attempt in range(row.repeat):
+                label = row.name + (f" [{attempt + 1}/{row.repeat}]" if row.repeat > 1 else "")
+                row_started = time.monotonic()
+                try:
+                    run_row(bench, row)
+                    passed += 1
+                    print(f"ok    {label} ({time.monotonic() - row_started:.1f} s)", flush=True)
+                except Exception as error:  # a row that breaks is a failed row, not the end
+                    failed += 1
+                    print(f"FAIL  {label}: {error}", flush=True)
+    print(f"e2e: {passed} passed, {failed} failed ({time.monotonic() - started:.0f} s)")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
