@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include "app/config_path.h"
+#include "app/host_list.h"
 #include "app/report.h"
 #include "app/time_check.h"
 #include "net/udp_channel.h"
@@ -84,6 +85,54 @@ static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* ser
             kCaption, MB_ICONERROR | MB_OK);
 }
 
+// Asks one host; 1 when it answered and the answer was handled.
+static int AskHost(int hideMode, const char* hostText, const LocalTimeRules* rules) {
+    UdpSetHost(kSlot, hostText);
+    SetWindowTextA(UdpWindow(), hostText);
+    const unsigned char request = kTimeRequestByte;
+    if (!UdpSend(kSlot, &request, 1))
+        return 0;
+    unsigned char reply[kReplySize];
+    int length = UdpReceive(kSlot, reply, sizeof reply);
+    // A reply that carries no time, or one that cannot be shown, is no answer.
+    int32_t serverTime;
+    TimeFields serverFields;
+    if (length == 0 || !ReadServerTime(reply, length, &serverTime) ||
+        !TimeToFields(serverTime, rules, &serverFields))
+        return 0;
+    HandleAnswer(hideMode, serverTime, &serverFields, rules);
+    return 1;
+}
+
+// The whole section in one read, however large; NULL when memory runs out.
+static char* ReadSection(const char* iniPath, size_t* length) {
+    for (DWORD size = 4096; size != 0; size *= 2) {
+        char* section = (char*)malloc(size);
+        if (section == NULL)
+            return NULL;
+        DWORD read = GetPrivateProfileSectionA(kSection, section, size, iniPath);
+        if (read < size - 2) { // size - 2 means the section did not fit
+            *length = read;
+            return section;
+        }
+        free(section);
+    }
+    return NULL;
+}
+
+// The hosts present in the section with an index below maxHost, in index order.
+static size_t ReadHosts(const char* iniPath, int maxHost, HostEntry** hosts) {
+    size_t sectionLength;
+    char* section = ReadSection(iniPath, &sectionLength);
+    if (section == NULL)
+        return 0;
+    size_t count = ListHosts(section, sectionLength, maxHost, NULL, 0);
+    *hosts = (HostEntry*)malloc(count * sizeof **hosts);
+    if (*hosts == NULL)
+        return 0;
+    return ListHosts(section, sectionLength, maxHost, *hosts, count);
+}
+
 void RunTimeCheck(int hideMode) {
     LocalTimeRules rules = SystemLocalTimeRules();
     udpWindowClass.hInstance = programInstance;
@@ -104,31 +153,27 @@ void RunTimeCheck(int hideMode) {
     if (!hideMode)
         ShowStrip(UdpWindow());
 
-    int i;
-    for (i = 0; i < maxHost && UdpWindow() != NULL; i++) {
-        char key[16];
-        wsprintfA(key, "Host%d", i);
+    // Only the indices present are visited; absent ones would be skipped anyway.
+    HostEntry* hosts = NULL;
+    size_t hostCount = ReadHosts(iniPath, maxHost, &hosts);
+    int lastAsked = -1, answered = 0, windowGone = 0;
+    for (size_t k = 0; k < hostCount && !answered; k++) {
+        if (UdpWindow() == NULL) {
+            windowGone = 1;
+            break;
+        }
+        lastAsked = hosts[k].index;
         char hostText[kHostTextSize];
-        GetPrivateProfileStringA(kSection, key, "", hostText, sizeof hostText, iniPath);
-        if (hostText[0] == '\0')
-            continue;
-        UdpSetHost(kSlot, hostText);
-        SetWindowTextA(UdpWindow(), hostText);
-        const unsigned char request = kTimeRequestByte;
-        if (!UdpSend(kSlot, &request, 1))
-            continue;
-        unsigned char reply[kReplySize];
-        int length = UdpReceive(kSlot, reply, sizeof reply);
-        // A reply that carries no time, or one that cannot be shown, is no answer.
-        int32_t serverTime;
-        TimeFields serverFields;
-        if (length == 0 || !ReadServerTime(reply, length, &serverTime) ||
-            !TimeToFields(serverTime, &rules, &serverFields))
-            continue;
-        HandleAnswer(hideMode, serverTime, &serverFields, &rules);
-        break;
+        CopyHostValue(&hosts[k], hostText, sizeof hostText);
+        if (hostText[0] != '\0')
+            answered = AskHost(hideMode, hostText, &rules);
     }
-    if (i >= maxHost && !hideMode)
+    // "No response" when every index up to MaxHost - 1 was tried: not after an
+    // answer, nor when the window was found gone before an index below MaxHost
+    // (absent indices are tested too, so a window closed during the wait for
+    // any but the last index stops the run without a word).
+    int triedAll = !answered && !windowGone && (UdpWindow() != NULL || lastAsked + 1 >= maxHost);
+    if (triedAll && !hideMode)
         MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
     if (UdpWindow() != NULL)
         ShowWindow(UdpWindow(), SW_HIDE);

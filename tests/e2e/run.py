@@ -299,41 +299,25 @@ TABLE = [
         expect=[report(SERVER_2, 90, answer_host=SERVER)]),
 
     # Replies.
-    Row("zero-byte reply: the wait ends, the host is skipped",
-        ini(SERVER, SERVER_2, HostTimeout=3000), [serve(SERVER, reply=""), serve(SERVER_2, offset=-90)],
-        answers="no", expect=[report_within(1500), report(SERVER_2, 90)]),
-    # Each accepted reply leaves a notification behind that the next wait meets while
-    # the next answer may be arriving: eight such hops make a lost answer show.
     Row("three-byte replies are no answer; no answer after them is lost",
         ini(*[SERVER] * 8, SERVER_2, HostTimeout=3000),
         [serve(SERVER, reply="eec256"), serve(SERVER_2, offset=-90, align=False)], answers="no",
         repeat=5, expect=[asked(SERVER, times=8), report_within(1500), report(SERVER_2, 90)]),
     Row("255-byte reply is read from its first four bytes", ini(SERVER),
         [serve(SERVER, offset=-90, trailer="ff" * 251)], answers="no", expect=[report(SERVER, 90)]),
-    Row("256-byte reply does not fit: skipped", ini(SERVER, SERVER_2, HostTimeout=3000),
-        [serve(SERVER, offset=-90, trailer="ff" * 252), serve(SERVER_2, offset=-90)], answers="no",
-        expect=[report_within(1500), report(SERVER_2, 90)]),
-    Row("five-byte reply is read from its first four bytes", ini(SERVER),
-        [serve(SERVER, offset=-90, trailer="ff")], answers="no", expect=[report(SERVER, 90)]),
-    Row("four zero bytes carry no time: skipped", ini(SERVER, SERVER_2),
-        [serve(SERVER, reply="00000000"), serve(SERVER_2, offset=-90)], answers="no",
-        expect=[report(SERVER_2, 90)]),
-    Row("a count taken as 1970 is skipped", ini(SERVER, SERVER_2),
-        [serve(SERVER, reply="80000000"), serve(SERVER_2, offset=-90)], answers="no",
-        expect=[report(SERVER_2, 90)]),
     Row("a time the zone cannot show is skipped", ini(SERVER, SERVER_2), tz="EST5",
         servers=[serve(SERVER, reply="83aa7ee4"), serve(SERVER_2, offset=-90)], answers="no",
         expect=[report(SERVER_2, 90, zone=-5 * 3600)]),
-    Row("a third address during the wait is dropped", ini(SERVER),
-        [serve(SERVER, offset=-90, delay=300, third={"from": THIRD, "count": 3, "data": "eec25640"})],
-        senders=[THIRD], answers="no", expect=[report(SERVER, 90)]),
-    Row("an address with no listener is skipped", ini(NO_LISTENER, SERVER, HostTimeout=1000),
-        [serve(SERVER, offset=-90)], answers="no",
-        expect=[titles("Horavel", NO_LISTENER, SERVER), report(SERVER, 90)]),
-    Row("unattended: a reply with no time never sets the clock", ini(SERVER), args=["/hide"],
-        servers=[serve(SERVER, reply="00000000")], expect=[nothing_visible, clock_untouched]),
 
     # Configuration.
+    Row("keys in any case, blanks and quotes, MaxHost 3x, comments",
+        "[time servers]\n;Host0=10.37.0.4\n  hOsT1 = \"10.37.0.2\"  \nMAXHOST = 3x\nHost5=10.37.0.3\n",
+        [serve(SERVER, offset=-90), serve(SERVER_2), serve(THIRD)], answers="no",
+        expect=[titles("Horavel", SERVER), report(SERVER, 90), not_asked(SERVER_2, THIRD)]),
+    Row("MaxHost 2147483647 with three silent hosts: three timeouts",
+        ini(SERVER, SERVER_2, THIRD, MaxHost=2147483647, HostTimeout=1000),
+        [serve(a, silent=True) for a in (SERVER, SERVER_2, THIRD)], answers="ok",
+        expect=[no_response(), finished_within(3000, 4500)]),
     Row("HostTimeout -1 means no wait", ini(SERVER, HostTimeout=-1), [serve(SERVER, silent=True)],
         answers="ok", expect=[no_response(), finished_within(0, 3000)]),
     Row("HostTimeout 40000 waits 32.767 s", ini(SERVER, MaxHost=1, HostTimeout=40000),
@@ -380,6 +364,42 @@ TABLE = [
     Row("Yes after three seconds: the measured drift is applied", ini(SERVER),
         [serve(SERVER, offset=-90)], answers="yes,ok", answer_delay=3000,
         expect=[report(SERVER, 90), clock_set_by(90)]),
+]
+
+
+# Hostile and broken replies, each asked first: what Horavel makes of it when a good
+# server follows, and that an unattended run never corrects the clock from it.
+THIRD_FIRST = dict(delay=300, third={"from": THIRD, "count": 3, "data": "eec1f1c0"})
+HOSTILE = [  # (what, the first host, its behaviour or None for no listener, accepted)
+    ("zero bytes", SERVER, dict(reply=""), False),
+    ("three bytes", SERVER, dict(reply="eec256"), False),
+    ("five bytes", SERVER, dict(offset=-90, trailer="ff"), True),
+    ("256 bytes", SERVER, dict(offset=-90, trailer="ff" * 252), False),
+    ("four zero bytes", SERVER, dict(reply="00000000"), False),
+    ("0x80000000, taken as 1970", SERVER, dict(reply="80000000"), False),
+    ("a third address answering first", SERVER, dict(offset=-90, **THIRD_FIRST), True),
+    ("a silent server", SERVER, dict(silent=True), False),
+    ("an address with no listener", NO_LISTENER, None, False),
+]
+for what, host, behaviour, accepted in HOSTILE:
+    servers = ([serve(host, **behaviour)] if behaviour else []) + [serve(SERVER_2, offset=-90)]
+    TABLE.append(Row(f"hostile reply, {what}: {'accepted' if accepted else 'skipped'}",
+                     ini(host, SERVER_2, HostTimeout=1000), servers, senders=[THIRD], answers="no",
+                     expect=[report(host if accepted else SERVER_2, 90)]))
+    TABLE.append(Row(f"hostile reply, {what}, unattended: "
+                     f"{'corrected' if accepted else 'clock untouched'}",
+                     ini(host, HostTimeout=1000), servers[:-1], senders=[THIRD], args=["/hide"],
+                     expect=[nothing_visible, clock_set_by(90) if accepted else clock_untouched]))
+TABLE += [
+    Row("flood: 10,000 datagrams from a third address, then the answer", ini(SERVER),
+        [serve(SERVER, offset=-90, third={"from": THIRD, "count": 10000, "data": "eec1f1c0",
+                                          "burst": 50, "pause": 5})],
+        senders=[THIRD], answers="no", expect=[report(SERVER, 90)]),
+    Row("flood: 50 more datagrams after the answer, one report", ini(SERVER, SERVER_2),
+        [serve(SERVER, offset=-90, after=50), serve(SERVER_2)], answers="no", repeat=2,
+        expect=[report(SERVER, 90), not_asked(SERVER_2),
+                lambda run: check(run.of("exit")[0]["t"] - run.of("click")[0]["t"] < 1000,
+                                  "the run did not end after No")]),
 ]
 
 

@@ -10,8 +10,9 @@ datagram it receives (JSON lines), and answers as the host's behaviour says:
   silent   true: never answer
   delay    milliseconds to wait before answering
   align    false: answer at once, not early in a second
-  third    {"from": address, "count": n, "data": hex}: first send n datagrams
-           from another address to the client
+  third    {"from": address, "count": n, "data": hex, "burst": b, "pause": ms}:
+           first send n datagrams from another address to the client, in bursts
+           of b (default all) with a pause between bursts
   after    datagrams of the same answer sent again after it
 
 Prints "ready" once every socket is bound. Runs until killed.
@@ -42,7 +43,11 @@ def answer(host, sock, client, senders):
     third = host.get("third")
     if third:
         data = bytes.fromhex(third.get("data", "00"))
-        for _ in range(third.get("count", 1)):
+        count = third.get("count", 1)
+        burst = third.get("burst", count)
+        for sent in range(count):
+            if sent and sent % burst == 0:
+                time.sleep(third.get("pause", 0) / 1000)
             senders[third["from"]].sendto(data, client)
     if "reply" in host:
         data = bytes.fromhex(host["reply"])
