@@ -3,7 +3,7 @@
 // box with its caption, owner, buttons and text, and the exit status. It
 // answers the boxes and closes the strip as its options say.
 //
-//   driver.exe [--answers yes,no,ok] [--answer-delay MS] [--close-on-title TEXT]
+//   driver.exe [--answers yes,no,ok,dismiss] [--answer-delay MS] [--close-on-title TEXT]
 //              [--close-delay MS] [--hold-port-37] [--timeout MS] -- program.exe [arguments]
 #include <winsock.h>
 #include <windows.h>
@@ -114,7 +114,9 @@ static void ReportBox(HWND box, HWND strip) {
     EndEvent();
 }
 
-static int AnswerId(const char* answer) {
+static int AnswerId(HWND box, const char* answer) {
+    if (strcmp(answer, "dismiss") == 0) // OK where there is one, else No
+        return GetDlgItem(box, IDOK) != NULL ? IDOK : IDNO;
     if (strcmp(answer, "yes") == 0)
         return IDYES;
     if (strcmp(answer, "no") == 0)
@@ -272,7 +274,7 @@ int main(int argc, char** argv) {
                 if (length < sizeof answer)
                     memcpy(answer, p, length);
             }
-            int id = AnswerId(answer);
+            int id = AnswerId(pendingBox, answer);
             if (id != 0) {
                 BeginEvent("click");
                 printf(", \"button\": \"%s\"", answer);

@@ -15,7 +15,10 @@ SERVER = "10.37.0.2"     # answers unless told otherwise
 SERVER_2 = "10.37.0.3"
 THIRD = "10.37.0.4"      # sends from elsewhere during a wait
 NO_LISTENER = "10.37.0.5"  # an address with nothing bound on it
-SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER]
+XINETD = "10.37.0.6"     # Debian's xinetd, its built-in time service
+INETD = "10.37.0.7"      # GNU inetutils inetd, its built-in time service
+SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER, XINETD, INETD]
+INETUTILS_INETD = "/opt/horavel-peers/inetutils-inetd"  # unpacked by tools/setup
 HOST_NAMES = {"timehost.test": SERVER}
 
 
@@ -178,6 +181,37 @@ class Bench:
         if server.stdout.readline().strip() != "ready":
             raise RuntimeError("time servers did not start")
         return server, log
+
+    def start_peer(self, kind, address):
+        """A Time Protocol server we did not write, listening on `address`."""
+        folder = tempfile.mkdtemp(dir=self.work)
+        config = os.path.join(folder, "conf")
+        if kind == "xinetd":
+            with open(config, "w") as f:
+                f.write("defaults\n{\n}\nservice time\n{\n\ttype = INTERNAL UNLISTED\n"
+                        "\tid = time-dgram\n\tsocket_type = dgram\n\tprotocol = udp\n"
+                        f"\twait = yes\n\tuser = root\n\tport = 37\n\tbind = {address}\n"
+                        "\tdisable = no\n}\n")
+            command = ["xinetd", "-dontfork", "-pidfile", os.path.join(folder, "pid"), "-f", config]
+        else:
+            with open(config, "w") as f:
+                f.write(f"{address}:time dgram udp wait root internal\n")
+            command = [INETUTILS_INETD, "-d", config]
+        peer = self.start_in(self.server_ns, command, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            listening = subprocess.run(["ip", "netns", "exec", self.server_ns, "ss", "-Hunl",
+                                        "src", f"{address}:37"], capture_output=True, text=True)
+            if listening.stdout.strip():
+                return peer
+            time.sleep(0.05)
+        raise RuntimeError(f"{kind} did not start on {address}")
+
+    def run_in_client(self, command, timeout=15):
+        """A native command in the client's namespace: (exit status, output)."""
+        done = subprocess.run(["ip", "netns", "exec", self.client_ns, "timeout", str(timeout),
+                               *command], capture_output=True, text=True, env={**os.environ, "TZ": "UTC"})
+        return done.returncode, done.stdout + done.stderr
 
     def stop(self, process):
         if process.poll() is None:

@@ -14,8 +14,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import (CLIENT, NO_LISTENER, SERVER, SERVER_2, THIRD, Bench,  # noqa: E402
-                     can_run)
+from harness import (CLIENT, INETD, NO_LISTENER, SERVER, SERVER_2, THIRD, XINETD,  # noqa: E402
+                     Bench, can_run)
 
 SKIPPED = 77  # CTest's skip code
 
@@ -36,8 +36,9 @@ def serve(address, **behaviour):
 class Row:
     def __init__(self, name, config, servers=(), expect=(), args=(), answers="",
                  answer_delay=300, close_on_title=None, hold_port_37=False, tz="UTC0",
-                 senders=(), program="horavel.exe", repeat=1):
+                 senders=(), program="horavel.exe", repeat=1, peers=(), command=None):
         self.name, self.config, self.servers, self.expect = name, config, servers, expect
+        self.peers, self.command = peers, command  # real servers; a client run instead
         self.args, self.tz, self.senders, self.program = args, tz, senders, program
         self.repeat = repeat
         self.driver = ["--answers", answers, "--answer-delay", str(answer_delay)]
@@ -50,8 +51,8 @@ class Row:
 class Run:
     """What one row's run left behind."""
 
-    def __init__(self, events, stderr, requests):
-        self.events, self.stderr, self.requests = events, stderr, requests
+    def __init__(self, events, stderr, requests, output=""):
+        self.events, self.stderr, self.requests, self.output = events, stderr, requests, output
 
     def of(self, kind):
         return [e for e in self.events if e["event"] == kind]
@@ -113,16 +114,29 @@ def report(host, drift, zone=0, answer_host=None):
         box = reports[0]
         check(box["caption"] == f"Host Address : {host}", f"caption {box['caption']!r}")
         check(box["owner"] == "strip", f"report owned by {box['owner']}")
-        check(box["buttons"] == (["yes", "no"] if drift else ["ok"]), f"buttons {box['buttons']}")
         match = REPORT.match(box["text"])
         check(match, f"not a report: {box['text']!r}")
         shown = int(match.group(13) or 0)
         check(shown in (drift, drift + 1), f"drift {shown}, expected {drift}")
-        asked_at = run.asked(answer_host or host)[-1]["t"]
+        check(box["buttons"] == (["yes", "no"] if shown else ["ok"]), f"buttons {box['buttons']}")
         server = shown_time(*match.groups()[0:6]) - zone
         pc = shown_time(*match.groups()[6:12]) - zone
-        check(abs(pc - asked_at) < 2, f"PC time {pc} is not the time of the run {asked_at}")
         check(pc - server == shown, "the drift is not PC time minus server time")
+        requests = run.asked(answer_host or host)
+        asked_at = requests[-1]["t"] if requests else time.time()  # real peers keep no log
+        check(abs(pc - asked_at) < 5, f"PC time {pc} is not the time of the run {asked_at}")
+    return expectation
+
+
+def prints_time(offset):
+    """A client printed the time of its request, `offset` seconds off."""
+    def expectation(run):
+        match = re.search(r"\w{3} (\w{3}) +(\d+) (\d\d):(\d\d):(\d\d) UTC (\d{4})", run.output)
+        check(match, f"no time in {run.output!r}")
+        month = time.strptime(match.group(1), "%b").tm_mon
+        printed = calendar.timegm((int(match.group(6)), month, int(match.group(2)),
+                                   *map(int, match.groups()[2:5])))
+        check(abs(printed - (run.requests[-1]["t"] + offset)) < 2, f"printed {run.output!r}")
     return expectation
 
 
@@ -391,6 +405,14 @@ for what, host, behaviour, accepted in HOSTILE:
                      ini(host, HostTimeout=1000), servers[:-1], senders=[THIRD], args=["/hide"],
                      expect=[nothing_visible, clock_set_by(90) if accepted else clock_untouched]))
 TABLE += [
+    # Real peers: servers and a client that we did not write.
+    Row("xinetd's time service: no drift", ini(XINETD), peers=[("xinetd", XINETD)],
+        answers="dismiss", expect=[report(XINETD, 0)]),
+    Row("inetutils inetd's eight-byte reply: no drift", ini(INETD), peers=[("inetd", INETD)],
+        answers="dismiss", expect=[report(INETD, 0)]),
+    Row("rdate reads our scripted server 90 s behind", None, [serve(SERVER, offset=-90)],
+        command=["rdate", "-u", "-p", SERVER], expect=[prints_time(-90)]),
+
     Row("flood: 10,000 datagrams from a third address, then the answer", ini(SERVER),
         [serve(SERVER, offset=-90, third={"from": THIRD, "count": 10000, "data": "eec1f1c0",
                                           "burst": 50, "pause": 5})],
@@ -405,12 +427,21 @@ TABLE += [
 
 def run_row(bench, row):
     server, log = bench.start_servers(row.servers, senders=row.senders)
+    peers = []
     try:
+        peers = [bench.start_peer(kind, address) for kind, address in row.peers]
+        if row.command:
+            status, output = bench.run_in_client(row.command)
+            requests = [json.loads(line) for line in open(log)]
+            for expectation in row.expect:
+                expectation(Run([], "", requests, output))
+            return
         exe = bench.install_program(row.config, row.program)
         env = {"TZ": row.tz} if row.tz else {}
         events, stderr = bench.drive(exe, row.args, row.driver, env=env)
     finally:
-        bench.stop(server)
+        for process in [server] + peers:
+            bench.stop(process)
     requests = [json.loads(line) for line in open(log)]
     run = Run(events, stderr, requests)
     check(run.of("exit"), f"the program did not end: {events}")
