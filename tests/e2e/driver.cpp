@@ -96,6 +96,10 @@ static void ReportBox(HWND box, HWND strip) {
     printf(", \"caption\": ");
     PrintJsonString(caption);
     printf(", \"owner\": \"%s\"", owner == NULL ? "none" : owner == strip ? "strip" : "other");
+    RECT rect;
+    GetWindowRect(box, &rect);
+    printf(", \"left\": %ld, \"top\": %ld, \"width\": %ld, \"height\": %ld", rect.left, rect.top,
+           rect.right - rect.left, rect.bottom - rect.top);
     static const struct {
         int id;
         const char* name;

@@ -43,14 +43,16 @@ def can_run():
 
 
 class Bench:
-    def __init__(self, build_dir):
+    def __init__(self, build_dir, display=None, prefix="wineprefix"):
+        """`display`: an X display to use instead of a private Xvfb."""
         self.build_dir = os.path.abspath(build_dir)
+        self.own_display = display is None
         self.tag = str(os.getpid())
         self.client_ns = f"hvc{self.tag}"
         self.server_ns = f"hvs{self.tag}"
-        self.prefix = os.path.join(self.build_dir, "e2e", "wineprefix")
+        self.prefix = os.path.join(self.build_dir, "e2e", prefix)
         self.work = tempfile.mkdtemp(prefix="horavel-e2e-")
-        self.display = None
+        self.display = display
         self.processes = []
         self.etc_netns = f"/etc/netns/{self.client_ns}"
 
@@ -59,7 +61,8 @@ class Bench:
         try:
             self._make_prefix()
             self._make_network()
-            self._start_display()
+            if self.own_display:
+                self._start_display()
             self._start_wineserver()
         except BaseException:
             self.close()
@@ -78,10 +81,11 @@ class Bench:
         env = self.wine_env(display=False)
         quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
         subprocess.run(["wineboot", "-i"], env=env, timeout=300, **quiet)
-        # No window manager runs on the bench: with unmanaged windows Wine
-        # does not wait for one to confirm each hide and destroy.
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                        "/d", "N", "/f"], env=env, timeout=120, **quiet)
+        # No window manager runs on Xvfb: with unmanaged windows Wine does
+        # not wait for one to confirm each hide and destroy.
+        if self.own_display:
+            subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
+                            "Managed", "/d", "N", "/f"], env=env, timeout=120, **quiet)
         subprocess.run(["wineserver", "-w"], env=env, timeout=120, **quiet)
 
     def _make_network(self):
@@ -230,12 +234,15 @@ class Bench:
                 f.write(ini_text.replace("\n", "\r\n"))
         return exe
 
+    def driver_command(self, exe, arguments=(), driver_options=()):
+        driver = os.path.join(self.build_dir, "e2e_driver.exe")
+        return ["ip", "netns", "exec", self.client_ns, "wine", driver, *driver_options, "--", exe,
+                *arguments]
+
     def drive(self, exe, arguments=(), driver_options=(), env=None, timeout=90):
         """Runs the program under the driver in the client's namespace.
-        Returns (events, wine's standard error, resource usage of the run)."""
-        driver = os.path.join(self.build_dir, "e2e_driver.exe")
-        command = ["ip", "netns", "exec", self.client_ns, "wine", driver, *driver_options,
-                   "--", exe, *arguments]
+        Returns (events, wine's standard error)."""
+        command = self.driver_command(exe, arguments, driver_options)
         # Files, not pipes: whatever Wine starts on the side may keep a pipe open.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
             process = subprocess.Popen(command, env=self.wine_env(extra=env), stdout=out,
