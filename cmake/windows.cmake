@@ -20,9 +20,17 @@ target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
 target_link_options(horavel PRIVATE -Wl,--gc-sections -s)
 target_link_libraries(horavel PRIVATE horavel_core wsock32)
 
-add_custom_command(TARGET horavel POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/horavel.ini
-          $<TARGET_FILE_DIR:horavel>/horavel.ini)
+# Windows line endings for the files a user opens in Notepad.
+configure_file(horavel.ini ${PROJECT_BINARY_DIR}/horavel.ini @ONLY NEWLINE_STYLE CRLF)
+configure_file(docs/user-guide.txt ${PROJECT_BINARY_DIR}/horavel.txt @ONLY NEWLINE_STYLE CRLF)
+
+# The zip for Windows users: cmake --build --preset windows --target package
+install(TARGETS horavel RUNTIME DESTINATION .)
+install(FILES ${PROJECT_BINARY_DIR}/horavel.ini ${PROJECT_BINARY_DIR}/horavel.txt DESTINATION .)
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_FILE_NAME horavel-${PROJECT_VERSION}-win32)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
 
 # The end-to-end suite: a Win32 driver that runs horavel.exe under Wine and
 # watches its windows, against scripted time servers in network namespaces.
