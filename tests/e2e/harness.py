@@ -7,6 +7,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -58,6 +59,8 @@ class Bench:
 
     # -- set up and tear down --------------------------------------------------
     def __enter__(self):
+        # A run stopped from outside still tears the bench down.
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
         try:
             self._make_prefix()
             self._make_network()
@@ -140,9 +143,7 @@ class Bench:
 
     def close(self):
         for process in reversed(self.processes):
-            if process.poll() is None:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait()
+            self.stop(process)
         if os.path.isdir(self.prefix):
             subprocess.run(["wineserver", "-k"], env=self.wine_env(),
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -218,10 +219,13 @@ class Bench:
         return done.returncode, done.stdout + done.stderr
 
     def stop(self, process):
-        if process.poll() is None:
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
-        self.processes.remove(process)
+        try:
+            os.killpg(process.pid, signal.SIGKILL)  # its whole group: ip netns exec and below
+        except ProcessLookupError:
+            pass
+        process.wait()
+        if process in self.processes:
+            self.processes.remove(process)
 
     def install_program(self, ini_text, name="horavel.exe"):
         """A fresh folder with the program and, unless None, its INI file."""
