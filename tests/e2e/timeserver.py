@@ -49,6 +49,7 @@ def answer(host, sock, client, senders):
             if sent and sent % burst == 0:
                 time.sleep(third.get("pause", 0) / 1000)
             senders[third["from"]].sendto(data, client)
+        time.sleep(0.2)  # the answer comes at the end, once the client could drain its queue
     if "reply" in host:
         data = bytes.fromhex(host["reply"])
     else:
