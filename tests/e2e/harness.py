@@ -44,9 +44,11 @@ def can_run():
 
 
 class Bench:
-    def __init__(self, build_dir, display=None, prefix="wineprefix"):
-        """`display`: an X display to use instead of a private Xvfb."""
+    def __init__(self, build_dir, display=None, prefix="wineprefix", isolated=True):
+        """`display`: an X display to use instead of a private Xvfb. `isolated`
+        False runs everything on this machine's own network (tools/demo --public)."""
         self.build_dir = os.path.abspath(build_dir)
+        self.isolated = isolated
         self.own_display = display is None
         self.tag = str(os.getpid())
         self.client_ns = f"hvc{self.tag}"
@@ -63,7 +65,8 @@ class Bench:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(128 + signal.SIGTERM))
         try:
             self._make_prefix()
-            self._make_network()
+            if self.isolated:
+                self._make_network()
             if self.own_display:
                 self._start_display()
             self._start_wineserver()
@@ -132,12 +135,12 @@ class Bench:
 
     def _start_wineserver(self):
         # It forks and lives on: its output must not hold a pipe of ours open.
-        subprocess.run(["ip", "netns", "exec", self.client_ns, "wineserver", "-p"],
+        subprocess.run(self.in_client(["wineserver", "-p"]),
                        env=self.wine_env(), check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         # Wine's own services start with the first program and live on; start
         # them now, so that no test's program shares its output with them.
-        subprocess.run(["ip", "netns", "exec", self.client_ns, "wineboot"], env=self.wine_env(),
+        subprocess.run(self.in_client(["wineboot"]), env=self.wine_env(),
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120)
 
@@ -147,12 +150,19 @@ class Bench:
         if os.path.isdir(self.prefix):
             subprocess.run(["wineserver", "-k"], env=self.wine_env(),
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for ns in (self.client_ns, self.server_ns):
-            subprocess.run(["ip", "netns", "del", ns], capture_output=True)
-        shutil.rmtree(self.etc_netns, ignore_errors=True)
+        if self.isolated:
+            for ns in (self.client_ns, self.server_ns):
+                subprocess.run(["ip", "netns", "del", ns], capture_output=True)
+            shutil.rmtree(self.etc_netns, ignore_errors=True)
         shutil.rmtree(self.work, ignore_errors=True)
 
     # -- running things --------------------------------------------------------
+    def inside(self, ns, command):
+        return (["ip", "netns", "exec", ns] if self.isolated else []) + list(command)
+
+    def in_client(self, command):
+        return self.inside(self.client_ns, command)
+
     def wine_env(self, display=True, extra=None):
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("WINE", "DISPLAY", "TZ"))}
@@ -164,7 +174,7 @@ class Bench:
         return env
 
     def start_in(self, ns, command, **options):
-        process = subprocess.Popen(["ip", "netns", "exec", ns] + command,
+        process = subprocess.Popen(self.inside(ns, command),
                                    start_new_session=True, **options)
         self.processes.append(process)
         return process
@@ -205,8 +215,9 @@ class Bench:
         peer = self.start_in(self.server_ns, command, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         for _ in range(100):
-            listening = subprocess.run(["ip", "netns", "exec", self.server_ns, "ss", "-Hunl",
-                                        "src", f"{address}:37"], capture_output=True, text=True)
+            listening = subprocess.run(self.inside(self.server_ns, ["ss", "-Hunl", "src",
+                                                                     f"{address}:37"]),
+                                       capture_output=True, text=True)
             if listening.stdout.strip():
                 return peer
             time.sleep(0.05)
@@ -214,8 +225,7 @@ class Bench:
 
     def run_in_client(self, command, timeout=15):
         """A native command in the client's namespace: (exit status, output)."""
-        done = subprocess.run(["ip", "netns", "exec", self.client_ns, "timeout", str(timeout),
-                               *command], capture_output=True, text=True, env={**os.environ, "TZ": "UTC"})
+        done = subprocess.run(self.in_client(["timeout", str(timeout), *command]), capture_output=True, text=True, env={**os.environ, "TZ": "UTC"})
         return done.returncode, done.stdout + done.stderr
 
     def stop(self, process):
@@ -235,13 +245,12 @@ class Bench:
         shutil.copy(os.path.join(self.build_dir, "horavel.exe"), exe)
         if ini_text is not None:
             with open(os.path.splitext(exe)[0] + ".ini", "w") as f:
-                f.write(ini_text.replace("\n", "\r\n"))
+                f.write(ini_text.replace("\r\n", "\n").replace("\n", "\r\n"))
         return exe
 
     def driver_command(self, exe, arguments=(), driver_options=()):
         driver = os.path.join(self.build_dir, "e2e_driver.exe")
-        return ["ip", "netns", "exec", self.client_ns, "wine", driver, *driver_options, "--", exe,
-                *arguments]
+        return self.in_client(["wine", driver, *driver_options, "--", exe, *arguments])
 
     def drive(self, exe, arguments=(), driver_options=(), env=None, timeout=90):
         """Runs the program under the driver in the client's namespace.
