@@ -91,26 +91,25 @@ static size_t CollectHostKeys(const char* section, size_t sectionLength, int max
     return count;
 }
 
-size_t ListHosts(const char* section, size_t sectionLength, int maxHost, HostEntry* hosts,
-                 size_t capacity) {
+HostEntry* ListHosts(const char* section, size_t sectionLength, int maxHost, size_t* count) {
+    *count = 0;
     size_t keyCount = CollectHostKeys(section, sectionLength, maxHost, NULL);
-    if (keyCount == 0)
-        return 0;
     SortableHost* keys = (SortableHost*)malloc(keyCount * sizeof *keys);
-    if (keys == NULL)
-        return 0;
+    HostEntry* hosts = (HostEntry*)malloc(keyCount * sizeof *hosts);
+    if (keyCount == 0 || keys == NULL || hosts == NULL) {
+        free(keys);
+        free(hosts);
+        return NULL;
+    }
     CollectHostKeys(section, sectionLength, maxHost, keys);
     qsort(keys, keyCount, sizeof *keys, CompareHosts);
-    size_t count = 0;
     for (size_t i = 0; i < keyCount; i++) {
         if (i > 0 && keys[i].entry.index == keys[i - 1].entry.index)
             continue; // a repeated key: the profile calls see only the first
-        if (count < capacity)
-            hosts[count] = keys[i].entry;
-        count++;
+        hosts[(*count)++] = keys[i].entry;
     }
     free(keys);
-    return count;
+    return hosts;
 }
 
 void CopyHostValue(const HostEntry* host, char* out, size_t size) {

@@ -14,10 +14,9 @@ struct HostEntry {
 
 // The keys "Host0", "Host1", ... (letters in any case, the index in decimal
 // without leading zeros) whose index is below maxHost, the first of each
-// index only, in increasing index order. Writes at most `capacity` entries
-// and returns how many there are, so that a caller can count first.
-size_t ListHosts(const char* section, size_t sectionLength, int maxHost, HostEntry* hosts,
-                 size_t capacity);
+// index only, in increasing index order: an array for free(), and its length
+// in *count. NULL when there are none (or no memory for them).
+HostEntry* ListHosts(const char* section, size_t sectionLength, int maxHost, size_t* count);
 
 // The value as the profile calls give it: blanks around it trimmed, one pair
 // of matching quotes removed, cut to size - 1 characters (254 in a buffer of 255).

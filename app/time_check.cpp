@@ -26,7 +26,7 @@ static char* ConfigFilePath(void) {
         if (exePath == NULL)
             return NULL;
         DWORD length = GetModuleFileNameA(programInstance, exePath, size);
-        if (length == 0 || length >= size) {
+        if (length == 0 || length >= size) { // failed, or cut: then try a larger buffer
             free(exePath);
             if (length == 0)
                 return NULL;
@@ -121,16 +121,11 @@ static char* ReadSection(const char* iniPath, size_t* length) {
 }
 
 // The hosts present in the section with an index below maxHost, in index order.
-static size_t ReadHosts(const char* iniPath, int maxHost, HostEntry** hosts) {
+static HostEntry* ReadHosts(const char* iniPath, int maxHost, size_t* count) {
     size_t sectionLength;
     char* section = ReadSection(iniPath, &sectionLength);
-    if (section == NULL)
-        return 0;
-    size_t count = ListHosts(section, sectionLength, maxHost, NULL, 0);
-    *hosts = (HostEntry*)malloc(count * sizeof **hosts);
-    if (*hosts == NULL)
-        return 0;
-    return ListHosts(section, sectionLength, maxHost, *hosts, count);
+    *count = 0;
+    return section != NULL ? ListHosts(section, sectionLength, maxHost, count) : NULL;
 }
 
 void RunTimeCheck(int hideMode) {
@@ -154,8 +149,8 @@ void RunTimeCheck(int hideMode) {
         ShowStrip(UdpWindow());
 
     // Only the indices present are visited; absent ones would be skipped anyway.
-    HostEntry* hosts = NULL;
-    size_t hostCount = ReadHosts(iniPath, maxHost, &hosts);
+    size_t hostCount;
+    HostEntry* hosts = ReadHosts(iniPath, maxHost, &hostCount);
     int lastAsked = -1, answered = 0, windowGone = 0;
     for (size_t k = 0; k < hostCount && !answered; k++) {
         if (UdpWindow() == NULL) {

@@ -4,8 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <vector>
-
 #include "app/host_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -16,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* section = (const char*)data + 4;
     size_t length = size - 4;
 
-    size_t count = ListHosts(section, length, maxHost, NULL, 0);
-    std::vector<HostEntry> hosts(count);
-    if (ListHosts(section, length, maxHost, hosts.data(), count) != count)
+    size_t count;
+    HostEntry* hosts = ListHosts(section, length, maxHost, &count);
+    if ((hosts == NULL) != (count == 0))
         abort();
     for (size_t i = 0; i < count; i++) {
         const HostEntry& host = hosts[i];
@@ -32,5 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (memchr(value, '\0', sizeof value) == NULL)
             abort();
     }
+    free(hosts);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,15 +19,15 @@ std::string Section(std::initializer_list<const char*> lines) {
 }
 
 std::vector<std::pair<int, std::string>> Hosts(const std::string& section, int maxHost) {
-    size_t count = ListHosts(section.data(), section.size(), maxHost, nullptr, 0);
-    std::vector<HostEntry> entries(count);
-    EXPECT_EQ(ListHosts(section.data(), section.size(), maxHost, entries.data(), count), count);
+    size_t count;
+    HostEntry* entries = ListHosts(section.data(), section.size(), maxHost, &count);
     std::vector<std::pair<int, std::string>> hosts;
-    for (const HostEntry& entry : entries) {
+    for (size_t i = 0; i < count; i++) {
         char value[255];
-        CopyHostValue(&entry, value, sizeof value);
-        hosts.emplace_back(entry.index, value);
+        CopyHostValue(&entries[i], value, sizeof value);
+        hosts.emplace_back(entries[i].index, value);
     }
+    free(entries);
     return hosts;
 }
 
@@ -77,11 +78,13 @@ TEST(ListHosts, ReadsTheKeysTheProfileCallsWouldRead) {
 
 TEST(ListHosts, StopsAtTheLengthItIsGiven) {
     const char text[] = {'H', 'o', 's', 't', '0', '=', 'a', 'b'}; // no terminator at all
-    HostEntry entry;
-    ASSERT_EQ(ListHosts(text, sizeof text, 99, &entry, 1), 1u);
+    size_t count;
+    HostEntry* hosts = ListHosts(text, sizeof text, 99, &count);
+    ASSERT_EQ(count, 1u);
     char value[8];
-    CopyHostValue(&entry, value, sizeof value);
+    CopyHostValue(&hosts[0], value, sizeof value);
     EXPECT_STREQ(value, "ab");
+    free(hosts);
 }
 
 TEST(CopyHostValue, CutsTo254Characters) {
