@@ -14,7 +14,9 @@ static HWND udpWindow;
 static ChannelSlot udpSlots[kUdpSlotCount + 1]; // numbered from 1
 static sockaddr_in udpSourceAddress;
 
-static int IsSlot(int slot) {
+// Also for a timer identifier as it comes, in a full WPARAM: any process may
+// post WM_TIMER, and on x64 a cut to int would let 0x100000001 pass as slot 1.
+static int IsSlot(WPARAM slot) {
     return slot >= 1 && slot <= kUdpSlotCount;
 }
 
@@ -162,7 +164,7 @@ static void JudgeDatagram(int slot) {
 LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
         KillTimer(window, wParam);
-        if (IsSlot((int)wParam))
+        if (IsSlot(wParam))
             udpSlots[wParam].waiting = 0;
         return 1;
     }

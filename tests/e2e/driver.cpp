@@ -4,7 +4,8 @@
 // answers the boxes and closes the strip as its options say.
 //
 //   driver.exe [--answers yes,no,ok,dismiss] [--answer-delay MS] [--close-on-title TEXT]
-//              [--close-delay MS] [--hold-port-37] [--timeout MS] -- program.exe [arguments]
+//              [--close-delay MS] [--timer-on-title TEXT] [--hold-port-37] [--timeout MS]
+//              -- program.exe [arguments]
 #include <winsock.h>
 #include <windows.h>
 
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
     const char* answers = "";
     DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
     const char* closeOnTitle = NULL;
+    const char* timerOnTitle = NULL; // posts a foreign WM_TIMER, as any process may
     int holdPort37 = 0, first = 1;
     for (; first < argc && strcmp(argv[first], "--") != 0; first++) {
         if (strcmp(argv[first], "--answers") == 0 && first + 1 < argc)
@@ -144,6 +146,8 @@ int main(int argc, char** argv) {
             closeOnTitle = argv[++first];
         else if (strcmp(argv[first], "--close-delay") == 0 && first + 1 < argc)
             closeDelay = (DWORD)atol(argv[++first]);
+        else if (strcmp(argv[first], "--timer-on-title") == 0 && first + 1 < argc)
+            timerOnTitle = argv[++first];
         else if (strcmp(argv[first], "--hold-port-37") == 0)
             holdPort37 = 1;
         else if (strcmp(argv[first], "--timeout") == 0 && first + 1 < argc)
@@ -194,7 +198,7 @@ int main(int argc, char** argv) {
     int seenCount = 0, answered = 0;
     DWORD boxSeenAt = 0, titleSeenAt = 0;
     HWND pendingBox = NULL;
-    int closed = 0;
+    int closed = 0, timerPosted = 0;
     HWND seenVisible[64];
     int seenVisibleCount = 0;
     for (;;) {
@@ -240,6 +244,13 @@ int main(int argc, char** argv) {
                        now.rect.bottom - now.rect.top);
                 EndEvent();
                 titleSeenAt = GetTickCount();
+            }
+            if (timerOnTitle != NULL && !timerPosted && strcmp(now.title, timerOnTitle) == 0) {
+                timerPosted = 1;
+                BeginEvent("timer-posted");
+                EndEvent();
+                // Slot 1 in its low 32 bits, and more above them (on x64).
+                PostMessageA(found.strip, WM_TIMER, (WPARAM)0x100000001ull, 0);
             }
             if (closeOnTitle != NULL && !closed && strcmp(now.title, closeOnTitle) == 0 &&
                 GetTickCount() - titleSeenAt >= closeDelay) {

@@ -2,6 +2,7 @@
 display and a Wine server inside the client's namespace, scripted time
 servers in the other. Nothing can leave the machine: the client's namespace
 holds only its loopback and the veth."""
+import errno
 import json
 import os
 import shutil
@@ -22,6 +23,12 @@ SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER, XINETD, INETD]
 INETUTILS_INETD = "/opt/horavel-peers/inetutils-inetd"  # unpacked by tools/setup
 HOST_NAMES = {"timehost.test": SERVER}
 
+# Wine's loaders, called directly: the `wine` launcher picks the 32-bit one
+# whenever wine32 is installed, even for a 64-bit program.
+LOADERS = {"x64": "/usr/lib/wine/wine64", "x86": "/usr/lib/wine/wine"}
+WINEARCH = {"x64": "win64", "x86": "win32"}
+WINE_FONTS = "/usr/share/wine/fonts"
+
 
 def run(*command, **options):
     return subprocess.run(command, check=True, capture_output=True, text=True, **options)
@@ -31,7 +38,7 @@ def can_run():
     """None when the bench can be built here, else why not."""
     if os.geteuid() != 0:
         return "not root: network namespaces need root"
-    for tool in ("ip", "wine", "Xvfb", "wineserver"):
+    for tool in ("ip", "Xvfb", "wineserver"):
         if shutil.which(tool) is None:
             return f"{tool} is not installed (run tools/setup)"
     probe = f"hvprobe{os.getpid()}"
@@ -43,11 +50,38 @@ def can_run():
     return None
 
 
+def arch_refused(arch):
+    """None when this machine runs the `arch` build under Wine, else why not.
+    Decided by running Wine's loader for it: some kernels refuse every i386
+    program. HORAVEL_NO_I386=1 acts as such a kernel, to try that path."""
+    loader = LOADERS[arch]
+    refused = "this kernel cannot execute 32-bit x86 programs"
+    if arch == "x86" and os.environ.get("HORAVEL_NO_I386"):
+        return refused + " (HORAVEL_NO_I386 is set)"
+    try:
+        subprocess.run([loader, "--version"], capture_output=True, timeout=60)
+    except FileNotFoundError:
+        return f"Wine's {arch} loader {loader} is not installed (run tools/setup)"
+    except OSError as error:
+        return refused if error.errno == errno.ENOEXEC else f"cannot run {loader}: {error}"
+    return None
+
+
+def runnable_arch():
+    """The build this machine can run, x64 first: (arch, None), or (None, why not)."""
+    why = {arch: arch_refused(arch) for arch in ("x64", "x86")}
+    arch = next((a for a, refused in why.items() if refused is None), None)
+    return arch, None if arch else "; ".join(f"{a}: {r}" for a, r in why.items())
+
+
 class Bench:
-    def __init__(self, build_dir, display=None, prefix="wineprefix", isolated=True):
-        """`display`: an X display to use instead of a private Xvfb. `isolated`
-        False runs everything on this machine's own network (tools/demo --public)."""
+    def __init__(self, build_dir, arch, display=None, prefix="wineprefix", isolated=True):
+        """`arch`: x86 or x64, the build in `build_dir`, each with a Wine prefix of
+        its own. `display`: an X display to use instead of a private Xvfb.
+        `isolated` False runs everything on this machine's own network
+        (tools/demo --public)."""
         self.build_dir = os.path.abspath(build_dir)
+        self.arch, self.loader = arch, LOADERS[arch]
         self.isolated = isolated
         self.own_display = display is None
         self.tag = str(os.getpid())
@@ -81,18 +115,29 @@ class Bench:
     def _make_prefix(self):
         # Made once, outside the namespaces (it takes a while); its server is
         # stopped again so that the suite's own starts inside the namespace.
+        self._install_fonts()
         if os.path.exists(os.path.join(self.prefix, "system.reg")):
             return
         os.makedirs(self.prefix, exist_ok=True)
         env = self.wine_env(display=False)
         quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
-        subprocess.run(["wineboot", "-i"], env=env, timeout=300, **quiet)
+        subprocess.run(self.wine("wineboot", "-i"), env=env, timeout=300, **quiet)
         # No window manager runs on Xvfb: with unmanaged windows Wine does
         # not wait for one to confirm each hide and destroy.
         if self.own_display:
-            subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
-                            "Managed", "/d", "N", "/f"], env=env, timeout=120, **quiet)
+            subprocess.run(self.wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v",
+                            "Managed", "/d", "N", "/f"), env=env, timeout=120, **quiet)
         subprocess.run(["wineserver", "-w"], env=env, timeout=120, **quiet)
+
+    def _install_fonts(self):
+        # Debian's Wine does not read the fonts of its own data folder (the
+        # fonts-wine package): without Marlett the caption buttons show as
+        # letters, without Tahoma the boxes are set in another font.
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        os.makedirs(fonts, exist_ok=True)
+        for name in os.listdir(WINE_FONTS) if os.path.isdir(WINE_FONTS) else ():
+            if name.endswith(".ttf") and not os.path.exists(os.path.join(fonts, name)):
+                shutil.copy(os.path.join(WINE_FONTS, name), fonts)
 
     def _make_network(self):
         a, b = f"hvc{self.tag}a", f"hvs{self.tag}b"
@@ -140,7 +185,7 @@ class Bench:
                        stderr=subprocess.DEVNULL)
         # Wine's own services start with the first program and live on; start
         # them now, so that no test's program shares its output with them.
-        subprocess.run(self.in_client(["wineboot"]), env=self.wine_env(),
+        subprocess.run(self.in_client(self.wine("wineboot")), env=self.wine_env(),
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120)
 
@@ -160,13 +205,17 @@ class Bench:
     def inside(self, ns, command):
         return (["ip", "netns", "exec", ns] if self.isolated else []) + list(command)
 
+    def wine(self, *command):
+        return [self.loader, *command]
+
     def in_client(self, command):
         return self.inside(self.client_ns, command)
 
     def wine_env(self, display=True, extra=None):
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("WINE", "DISPLAY", "TZ"))}
-        env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all,err+sync",
+        env.update(WINEPREFIX=self.prefix, WINELOADER=self.loader, WINEARCH=WINEARCH[self.arch],
+                   WINEDEBUG="-all,err+sync",
                    WINEDLLOVERRIDES="mscoree,mshtml=")
         if display and self.display:
             env["DISPLAY"] = self.display
@@ -250,7 +299,7 @@ class Bench:
 
     def driver_command(self, exe, arguments=(), driver_options=()):
         driver = os.path.join(self.build_dir, "e2e_driver.exe")
-        return self.in_client(["wine", driver, *driver_options, "--", exe, *arguments])
+        return self.in_client(self.wine(driver, *driver_options, "--", exe, *arguments))
 
     def drive(self, exe, arguments=(), driver_options=(), env=None, timeout=90):
         """Runs the program under the driver in the client's namespace.

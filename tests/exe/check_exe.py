@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Checks a built horavel.exe as Windows will load it, which Wine does not:
+the manifest's processorArchitecture must match the PE machine type (else a
+side-by-side error stops the program before it starts), and every import
+must be a DLL of Windows itself.
+
+    check_exe.py horavel.exe
+"""
+import re
+import struct
+import sys
+
+MACHINES = {0x014C: "x86", 0x8664: "amd64"}
+SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll",
+               "wsock32.dll"}
+RT_MANIFEST = 24
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        header = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[header:header + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        self.machine, sections, _, _, _, optional_size, _ = struct.unpack_from(
+            "<HHIIIHH", data, header + 4)
+        optional = header + 24
+        magic = struct.unpack_from("<H", data, optional)[0]
+        directories = optional + (96 if magic == 0x10B else 112)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i)
+                            for i in range(16)]
+        table = optional + optional_size
+        self.sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8)
+                         for i in range(sections)]
+
+    def offset(self, rva):
+        for size, address, raw_size, raw in self.sections:
+            if address <= rva < address + max(size, raw_size):
+                return raw + rva - address
+        raise ValueError(f"RVA {rva:#x} is in no section")
+
+    def string(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def imports(self):
+        names, entry = [], self.offset(self.directories[1][0])
+        while True:
+            name = struct.unpack_from("<IIIII", self.data, entry)[3]
+            if name == 0:
+                return names
+            names.append(self.string(name))
+            entry += 20
+
+    def resource(self, type_id):
+        """The first resource of that type: its bytes, or None."""
+        root = self.offset(self.directories[2][0])
+        level, wanted = root, type_id
+        while True:
+            named, ids = struct.unpack_from("<HH", self.data, level + 12)
+            entries = [struct.unpack_from("<II", self.data, level + 16 + 8 * i)
+                       for i in range(named + ids)]
+            found = [e for e in entries if wanted is None or e[0] == wanted]
+            if not found:
+                return None
+            target = found[0][1]
+            if not target & 0x80000000:
+                rva, size = struct.unpack_from("<II", self.data, root + target)
+                return self.data[self.offset(rva):self.offset(rva) + size]
+            level, wanted = root + (target & 0x7FFFFFFF), None  # then any name, any language
+
+
+def problems(data):
+    pe = Pe(data)
+    machine = MACHINES.get(pe.machine)
+    if machine is None:
+        return [f"unknown machine type {pe.machine:#x}"]
+    found = []
+    manifest = pe.resource(RT_MANIFEST)
+    if manifest is None:
+        found.append("no manifest")
+    else:
+        architectures = re.findall(rb'processorArchitecture="([^"]*)"', manifest)
+        if not architectures:
+            found.append("the manifest names no processorArchitecture")
+        found += [f"manifest says processorArchitecture {a.decode()!r}, the exe is {machine}"
+                  for a in architectures if a.decode() not in (machine, "*")]
+    found += [f"imports {name}, not a DLL of Windows" for name in pe.imports()
+              if name.lower() not in SYSTEM_DLLS]
+    return found
+
+
+def main():
+    with open(sys.argv[1], "rb") as f:
+        found = problems(f.read())
+    for problem in found:
+        print(f"{sys.argv[1]}: {problem}")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
