@@ -2,21 +2,56 @@
 
 #include "app/time_check.h"
 
-LocalTimeRules SystemLocalTimeRules(void) {
-    TIME_ZONE_INFORMATION zone;
-    DWORD state = GetTimeZoneInformation(&zone);
-    return ChooseLocalTimeRules(getenv("TZ"), zone.Bias, zone.StandardBias,
-                                state == TIME_ZONE_ID_DAYLIGHT);
+// The zone of the times shown, fixed at start-up.
+static int tzGoverns;
+static LocalTimeRules tzRules;
+static TIME_ZONE_INFORMATION systemZone;
+
+void FixShownZone(void) {
+    tzGoverns = ParseTzRules(getenv("TZ"), &tzRules);
+    // A zone the system cannot tell is shown as UTC.
+    if (GetTimeZoneInformation(&systemZone) == TIME_ZONE_ID_INVALID)
+        ZeroMemory(&systemZone, sizeof systemZone);
+}
+
+static SYSTEMTIME ToSystemTime(const TimeFields* f) {
+    SYSTEMTIME time = {(WORD)f->year, (WORD)f->month,  (WORD)f->dayOfWeek, (WORD)f->day,
+                       (WORD)f->hour, (WORD)f->minute, (WORD)f->second,    0};
+    return time;
+}
+
+int ShownFields(int32_t t, TimeFields* fields) {
+    if (tzGoverns)
+        return TimeToFields(t, &tzRules, fields);
+    // The system's own conversion knows the zone's real daylight-saving dates.
+    TimeFields utc;
+    SYSTEMTIME universal, local;
+    if (!TimeToFields(t, &kUtcRules, &utc))
+        return 0;
+    universal = ToSystemTime(&utc);
+    if (!SystemTimeToTzSpecificLocalTime(&systemZone, &universal, &local))
+        return 0;
+    TimeFields shown = {local.wYear,   local.wMonth,  local.wDay,      local.wHour,
+                        local.wMinute, local.wSecond, local.wDayOfWeek};
+    *fields = shown;
+    return 1;
+}
+
+// The system clock in whole seconds, and the milliseconds into the second.
+static int32_t ReadClock(int* milliseconds) {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    TimeFields fields = {now.wYear,   now.wMonth,  now.wDay,      now.wHour,
+                         now.wMinute, now.wSecond, now.wDayOfWeek};
+    *milliseconds = now.wMilliseconds;
+    return FieldsToTime(&fields, &kUtcRules);
 }
 
 // The clock is compared and set in UTC: the system's own daylight-saving
 // dates then never enter the drift.
 int32_t ReadPcTime(void) {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    TimeFields fields = {now.wYear,   now.wMonth,  now.wDay,      now.wHour,
-                         now.wMinute, now.wSecond, now.wDayOfWeek};
-    return FieldsToTime(&fields, &kUtcRules);
+    int milliseconds;
+    return ReadClock(&milliseconds);
 }
 
 // Only an elevated administrator holds the right to set the clock, and even
@@ -43,11 +78,18 @@ static int SetSystemClock(const SYSTEMTIME* time) {
     return set;
 }
 
+// Sleeps end up to a scheduler tick (15.6 ms) late: wake this long before the
+// next second and spin through the rest.
+enum { kSpinMilliseconds = 30 };
+
 int ApplyDrift(int32_t drift) {
     // Set right after the clock steps to a new second, so the sub-second part
     // the protocol cannot see is lost only once. A clock outside the readable
     // years reads -1 throughout: then t1 - drift is the server time itself.
-    int32_t t0 = ReadPcTime();
+    int milliseconds;
+    int32_t t0 = ReadClock(&milliseconds);
+    if (t0 != -1 && milliseconds < 1000 - kSpinMilliseconds)
+        Sleep((DWORD)(1000 - kSpinMilliseconds - milliseconds));
     int32_t t1 = t0;
     while (t1 == t0 && t1 != -1)
         t1 = ReadPcTime();
@@ -56,9 +98,7 @@ int ApplyDrift(int32_t drift) {
     int set = 0;
     if (newTime > 0 && newTime <= INT32_MAX &&
         TimeToFields((int32_t)newTime, &kUtcRules, &fields)) {
-        SYSTEMTIME time = {
-            (WORD)fields.year, (WORD)fields.month,  (WORD)fields.dayOfWeek, (WORD)fields.day,
-            (WORD)fields.hour, (WORD)fields.minute, (WORD)fields.second,    0};
+        SYSTEMTIME time = ToSystemTime(&fields);
         set = SetSystemClock(&time);
     }
     PostMessageA(HWND_BROADCAST, WM_TIMECHANGE, 0, 0);

@@ -39,16 +39,6 @@ int ParseTzRules(const char* tz, LocalTimeRules* rules) {
     return 1;
 }
 
-LocalTimeRules ChooseLocalTimeRules(const char* tz, long biasMinutes, long standardBiasMinutes,
-                                    int daylightInEffect) {
-    LocalTimeRules rules;
-    if (ParseTzRules(tz, &rules))
-        return rules;
-    rules.offsetSeconds = ((int64_t)biasMinutes + standardBiasMinutes) * 60;
-    rules.daylight = daylightInEffect != 0;
-    return rules;
-}
-
 static int IsLeapYear(int64_t year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }

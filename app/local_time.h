@@ -25,12 +25,6 @@ extern const LocalTimeRules kUtcRules;
 // 1 and *rules when `tz` is a well-formed TZ text such as "EST5EDT" or "CET-1".
 int ParseTzRules(const char* tz, LocalTimeRules* rules);
 
-// The rules of this process: those of `tz` when it is well formed, otherwise
-// the system's standard bias (bias plus standard bias, minutes) with daylight
-// saving only when the system says daylight time was in effect at start-up.
-LocalTimeRules ChooseLocalTimeRules(const char* tz, long biasMinutes, long standardBiasMinutes,
-                                    int daylightInEffect);
-
 // Fields of `t` under `rules`; 0 when t is smaller than the zone offset.
 int TimeToFields(int32_t t, const LocalTimeRules* rules, TimeFields* fields);
 

@@ -42,8 +42,15 @@ static char* ConfigFilePath(void) {
     return NULL;
 }
 
-static int ClampHostTimeout(int timeout) {
-    return timeout < 0 ? 0 : timeout > kMaxHostTimeout ? kMaxHostTimeout : timeout;
+// The profile call hands back an unsigned count, in which "3000000000" and
+// "-1294967296" look alike: the sign that was written tells them apart.
+static int ReadHostTimeout(const char* iniPath) {
+    UINT timeout = GetPrivateProfileIntA(kSection, "HostTimeout", kDefaultHostTimeout, iniPath);
+    char written[2];
+    GetPrivateProfileStringA(kSection, "HostTimeout", "", written, sizeof written, iniPath);
+    if (written[0] == '-')
+        return 0; // no wait: one immediate read
+    return timeout > kMaxHostTimeout ? kMaxHostTimeout : (int)timeout;
 }
 
 // The caption-only strip: 300 wide, centred, its top edge at the middle of the screen.
@@ -56,11 +63,10 @@ static void ShowStrip(HWND strip) {
 }
 
 // Shows the report of an answer and corrects the clock when due.
-static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* serverFields,
-                         const LocalTimeRules* rules) {
+static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* serverFields) {
     int32_t pcTime = ReadPcTime();
     TimeFields pcFields;
-    int pcShown = pcTime != -1 && TimeToFields(pcTime, rules, &pcFields);
+    int pcShown = pcTime != -1 && ShownFields(pcTime, &pcFields);
     int32_t drift = (int32_t)((int64_t)pcTime - serverTime);
     if (hideMode) {
         if (drift != 0)
@@ -70,7 +76,7 @@ static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* ser
     char report[kReportSize];
     FormatReport(report, sizeof report, serverFields, pcShown ? &pcFields : NULL, drift);
     in_addr host;
-    host.s_addr = UdpDestination(kSlot);
+    host.s_addr = UdpRepliedFrom(kSlot);
     char caption[kCaptionSize];
     FormatHostCaption(caption, sizeof caption, inet_ntoa(host));
     if (drift == 0) {
@@ -86,7 +92,7 @@ static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* ser
 }
 
 // Asks one host; 1 when it answered and the answer was handled.
-static int AskHost(int hideMode, const char* hostText, const LocalTimeRules* rules) {
+static int AskHost(int hideMode, const char* hostText) {
     UdpSetHost(kSlot, hostText);
     SetWindowTextA(UdpWindow(), hostText);
     const unsigned char request = kTimeRequestByte;
@@ -98,9 +104,9 @@ static int AskHost(int hideMode, const char* hostText, const LocalTimeRules* rul
     int32_t serverTime;
     TimeFields serverFields;
     if (length == 0 || !ReadServerTime(reply, length, &serverTime) ||
-        !TimeToFields(serverTime, rules, &serverFields))
+        !ShownFields(serverTime, &serverFields))
         return 0;
-    HandleAnswer(hideMode, serverTime, &serverFields, rules);
+    HandleAnswer(hideMode, serverTime, &serverFields);
     return 1;
 }
 
@@ -129,14 +135,13 @@ static HostEntry* ReadHosts(const char* iniPath, int maxHost, size_t* count) {
 }
 
 void RunTimeCheck(int hideMode) {
-    LocalTimeRules rules = SystemLocalTimeRules();
+    FixShownZone();
     udpWindowClass.hInstance = programInstance;
     char* iniPath = ConfigFilePath();
     if (iniPath == NULL)
         return; // the platform could not name the executable: nothing to read
     int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
-    int hostTimeout = ClampHostTimeout(
-        (int)GetPrivateProfileIntA(kSection, "HostTimeout", kDefaultHostTimeout, iniPath));
+    int hostTimeout = ReadHostTimeout(iniPath);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
 
     // Unattended, a failed open is not final: with only the bind failing, the
@@ -161,7 +166,7 @@ void RunTimeCheck(int hideMode) {
         char hostText[kHostTextSize];
         CopyHostValue(&hosts[k], hostText, sizeof hostText);
         if (hostText[0] != '\0')
-            answered = AskHost(hideMode, hostText, &rules);
+            answered = AskHost(hideMode, hostText);
     }
     // "No response" when every index up to MaxHost - 1 was tried: not after an
     // answer, nor when the window was found gone before an index below MaxHost

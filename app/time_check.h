@@ -10,8 +10,13 @@ extern HINSTANCE programInstance;
 
 void RunTimeCheck(int hideMode);
 
+// The zone of the times shown, fixed once at start-up: TZ's rules when TZ is
+// set and well formed, else the system's own zone and its daylight dates.
+void FixShownZone(void);
+// Local fields of t in that zone; 0 when it has none.
+int ShownFields(int32_t t, TimeFields* fields);
+
 // The platform's clock, in time values.
-LocalTimeRules SystemLocalTimeRules(void);
 // The system clock in whole seconds (UTC); -1 outside the years 1970 to 2038.
 int32_t ReadPcTime(void);
 // Moves the system clock by -drift seconds at its next whole second and

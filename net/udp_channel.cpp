@@ -1,11 +1,15 @@
 #include "net/udp_channel.h"
 
+#include <string.h>
+
 struct ChannelSlot {
     SOCKET socket;
     sockaddr_in localAddress;
     sockaddr_in destination;
     int waiting;
-    int timeout; // milliseconds, signed 16-bit; 0: no wait
+    int timeout;    // milliseconds, signed 16-bit; 0: no wait
+    char sent[4];   // the start of the last datagram sent,
+    int sentLength; // and its length: a broadcast comes back to its sender
 };
 
 WNDCLASSA udpWindowClass;
@@ -94,10 +98,24 @@ u_long UdpDestination(int slot) {
     return IsSlot(slot) ? udpSlots[slot].destination.sin_addr.s_addr : 0;
 }
 
+u_long UdpRepliedFrom(int slot) {
+    u_long destination = UdpDestination(slot);
+    return destination == INADDR_BROADCAST ? udpSourceAddress.sin_addr.s_addr : destination;
+}
+
+// Only the address counts, not the port. Any host may answer a broadcast.
+static int IsFromDestination(const ChannelSlot* s, const sockaddr_in* source) {
+    return source->sin_addr.s_addr == s->destination.sin_addr.s_addr ||
+           s->destination.sin_addr.s_addr == INADDR_BROADCAST;
+}
+
 int UdpSend(int slot, const void* data, int length) {
     if (!IsSlot(slot))
         return 0;
-    const ChannelSlot* s = &udpSlots[slot];
+    ChannelSlot* s = &udpSlots[slot];
+    s->sentLength = length <= (int)sizeof s->sent ? length : -1;
+    if (s->sentLength > 0)
+        memcpy(s->sent, data, (size_t)length);
     return sendto(s->socket, (const char*)data, length, 0, (const sockaddr*)&s->destination,
                   sizeof s->destination) != SOCKET_ERROR;
 }
@@ -111,9 +129,17 @@ int UdpReceive(int slot, void* buffer, int size) {
     // Without a timer nothing would end the wait for a silent host: then read at once.
     if (s->timeout != 0 && SetTimer(udpWindow, slot, (UINT)s->timeout, NULL) != 0) {
         s->waiting = 1;
+        DWORD start = GetTickCount();
         while (s->waiting) {
             if (udpWindow == NULL)
                 return 0;
+            // WM_TIMER comes only while no posted message waits, so a flood of
+            // datagrams would hold it back: the deadline is checked here too.
+            if (GetTickCount() - start >= (DWORD)s->timeout) {
+                KillTimer(udpWindow, slot);
+                s->waiting = 0;
+                break;
+            }
             MSG message;
             if (GetMessageA(&message, NULL, 0, 0) <= 0)
                 break;
@@ -124,7 +150,13 @@ int UdpReceive(int slot, void* buffer, int size) {
     int sourceLength = sizeof udpSourceAddress;
     int count =
         recvfrom(s->socket, (char*)buffer, size, 0, (sockaddr*)&udpSourceAddress, &sourceLength);
-    return count == SOCKET_ERROR ? 0 : count;
+    if (count == SOCKET_ERROR)
+        return 0;
+    // A wait that ended at its deadline leaves whatever came last unjudged:
+    // a third party's datagram, or an earlier host's late reply. Read, it is gone.
+    if (s->timeout != 0 && !IsFromDestination(s, &udpSourceAddress))
+        return 0;
+    return count;
 }
 
 static void DropDatagram(SOCKET socket) {
@@ -138,22 +170,28 @@ static void JudgeDatagram(int slot) {
     ChannelSlot* s = &udpSlots[slot];
     sockaddr_in source = {};
     int sourceLength = sizeof source;
-    char none;
-    if (recvfrom(s->socket, &none, 0, MSG_PEEK, (sockaddr*)&source, &sourceLength) ==
-        SOCKET_ERROR) {
+    // Peeks one byte more than was sent, to tell the sender's own broadcast.
+    char head[sizeof s->sent + 1];
+    int length = s->sentLength + 1 > 0 ? s->sentLength + 1 : 0;
+    int count = recvfrom(s->socket, head, length, MSG_PEEK, (sockaddr*)&source, &sourceLength);
+    if (count == SOCKET_ERROR) {
         int error = WSAGetLastError();
         // A notification left over from an earlier read: reading now would
-        // eat the answer that may be arriving at this very moment.
-        if (error == WSAEWOULDBLOCK)
+        // eat the answer that may be arriving at this very moment. The two
+        // resets report an ICMP error of an earlier send, with no datagram
+        // of their own: a read would eat the answer queued behind.
+        if (error == WSAEWOULDBLOCK || error == WSAECONNRESET || error == WSAENETRESET)
             return;
-        // Windows reports a zero-length peek of a datagram as too long, yet
-        // fills in its source; any other failure cannot be from the destination.
+        // A datagram longer than the peek is reported as too long, with its
+        // source filled in; any other failure cannot be from the destination.
         if (error != WSAEMSGSIZE) {
             DropDatagram(s->socket);
             return;
         }
     }
-    if (source.sin_addr.s_addr == s->destination.sin_addr.s_addr) {
+    int ownBroadcast = s->destination.sin_addr.s_addr == INADDR_BROADCAST &&
+                       count == s->sentLength && memcmp(head, s->sent, (size_t)count) == 0;
+    if (IsFromDestination(s, &source) && !ownBroadcast) {
         s->waiting = 0;
         KillTimer(udpWindow, slot);
     } else {

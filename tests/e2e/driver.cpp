@@ -5,7 +5,10 @@
 //
 //   driver.exe [--answers yes,no,ok,dismiss] [--answer-delay MS] [--close-on-title TEXT]
 //              [--close-delay MS] [--timer-on-title TEXT] [--hold-port-37] [--timeout MS]
-//              -- program.exe [arguments]
+//              [--no-blank] -- program.exe [arguments]
+//
+// --no-blank starts the program as "program.exe"first-argument, with no blank
+// after the quote, as a shortcut or a script may.
 #include <winsock.h>
 #include <windows.h>
 
@@ -136,7 +139,7 @@ int main(int argc, char** argv) {
     DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
     const char* closeOnTitle = NULL;
     const char* timerOnTitle = NULL; // posts a foreign WM_TIMER, as any process may
-    int holdPort37 = 0, first = 1;
+    int holdPort37 = 0, noBlank = 0, first = 1;
     for (; first < argc && strcmp(argv[first], "--") != 0; first++) {
         if (strcmp(argv[first], "--answers") == 0 && first + 1 < argc)
             answers = argv[++first];
@@ -148,6 +151,8 @@ int main(int argc, char** argv) {
             closeDelay = (DWORD)atol(argv[++first]);
         else if (strcmp(argv[first], "--timer-on-title") == 0 && first + 1 < argc)
             timerOnTitle = argv[++first];
+        else if (strcmp(argv[first], "--no-blank") == 0)
+            noBlank = 1;
         else if (strcmp(argv[first], "--hold-port-37") == 0)
             holdPort37 = 1;
         else if (strcmp(argv[first], "--timeout") == 0 && first + 1 < argc)
@@ -159,7 +164,10 @@ int main(int argc, char** argv) {
     }
     char commandLine[4096] = "";
     for (int i = first + 1; i < argc; i++) {
-        strncat(commandLine, i == first + 1 ? "\"" : " ",
+        strncat(commandLine,
+                i == first + 1              ? "\""
+                : i == first + 2 && noBlank ? ""
+                                            : " ",
                 sizeof commandLine - strlen(commandLine) - 1);
         strncat(commandLine, argv[i], sizeof commandLine - strlen(commandLine) - 1);
         if (i == first + 1)

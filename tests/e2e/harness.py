@@ -152,6 +152,9 @@ class Bench:
         for ns, dev in ((self.client_ns, a), (self.server_ns, b)):
             run("ip", "-n", ns, "link", "set", "lo", "up")
             run("ip", "-n", ns, "link", "set", dev, "up")
+        # The limited broadcast goes out on the veth, whose only other end is
+        # the servers' namespace.
+        run("ip", "-n", self.client_ns, "route", "add", "255.255.255.255/32", "dev", a)
         # Name resolution of the client's namespace: its own hosts file, and a
         # name server on its loopback where nothing listens, so unknown names fail at once.
         os.makedirs(self.etc_netns, exist_ok=True)

@@ -1,18 +1,21 @@
 #!/usr/bin/env python3
 """Scripted RFC 868 time servers for the end-to-end suite.
 
-Serves every host of a JSON plan on UDP port 37 of its own address, logs each
-datagram it receives (JSON lines), and answers as the host's behaviour says:
+Serves every host of a JSON plan on UDP port 37 of its own address (a host
+255.255.255.255 listens on every address and so hears broadcasts; it answers
+from the first address of the link), logs each datagram it receives (JSON
+lines), and answers as the host's behaviour says:
 
   offset   seconds added to this machine's time (default 0)
   reply    hex bytes sent instead of the time ("" sends an empty datagram)
   trailer  hex bytes sent after the four bytes of the time
-  silent   true: never answer
+  silent   true: never answer (but send what `third` says)
   delay    milliseconds to wait before answering
   align    false: answer at once, not early in a second
-  third    {"from": address, "count": n, "data": hex, "burst": b, "pause": ms}:
-           first send n datagrams from another address to the client, in bursts
-           of b (default all) with a pause between bursts
+  third    {"from": address, "count": n, "seconds": s, "data": hex, "burst": b,
+           "pause": ms}: first send n datagrams (or more, for s seconds) from
+           another address to the client, in bursts of b (default all) with a
+           pause between bursts
   after    datagrams of the same answer sent again after it
 
 Prints "ready" once every socket is bound. Runs until killed.
@@ -36,19 +39,26 @@ def time_bytes(offset, align):
     return (seconds % 2**32).to_bytes(4, "big")
 
 
+def flood(third, client, senders):
+    data = bytes.fromhex(third.get("data", "00"))
+    count = third.get("count", 1)
+    burst = third.get("burst", count)
+    until = time.monotonic() + third.get("seconds", 0)
+    sent = 0
+    while sent < count or time.monotonic() < until:
+        if sent and sent % burst == 0:
+            time.sleep(third.get("pause", 0) / 1000)
+        senders[third["from"]].sendto(data, client)
+        sent += 1
+
+
 def answer(host, sock, client, senders):
+    time.sleep(host.get("delay", 0) / 1000)
+    if host.get("third"):
+        flood(host["third"], client, senders)
     if host.get("silent"):
         return
-    time.sleep(host.get("delay", 0) / 1000)
-    third = host.get("third")
-    if third:
-        data = bytes.fromhex(third.get("data", "00"))
-        count = third.get("count", 1)
-        burst = third.get("burst", count)
-        for sent in range(count):
-            if sent and sent % burst == 0:
-                time.sleep(third.get("pause", 0) / 1000)
-            senders[third["from"]].sendto(data, client)
+    if host.get("third"):
         time.sleep(0.2)  # the answer comes at the end, once the client could drain its queue
     if "reply" in host:
         data = bytes.fromhex(host["reply"])
@@ -64,7 +74,10 @@ def main():
     hosts, senders = {}, {}
     for host in plan["hosts"]:
         sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        sock.bind((host["address"], 37))
+        # Lets the broadcast listener share port 37 with the hosts' own sockets.
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        broadcast = host["address"] == "255.255.255.255"
+        sock.bind(("" if broadcast else host["address"], 37))
         hosts[sock] = host
     for address in plan.get("senders", []):
         sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

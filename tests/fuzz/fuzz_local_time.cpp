@@ -32,7 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         *parts[i] = ReadInt(data + 4 + 4 * i);
     std::string tz((const char*)data + 32, size - 32);
 
-    LocalTimeRules rules = ChooseLocalTimeRules(tz.c_str(), given.year, given.month, given.day & 1);
+    LocalTimeRules rules;
+    if (!ParseTzRules(tz.c_str(), &rules)) { // any offset, in minutes as the system gives it
+        rules.offsetSeconds = (int64_t)given.year * 60;
+        rules.daylight = given.day & 1;
+    }
     TimeFields fields;
     if (TimeToFields(t, &rules, &fields))
         CheckFields(fields);

@@ -58,18 +58,6 @@ TEST(ParseTzRules, RejectsBadlyFormedTexts) {
     EXPECT_EQ(ParseTzRules(nullptr, &rules), 0);
 }
 
-TEST(ChooseLocalTimeRules, FallsBackToTheSystemsStandardBias) {
-    LocalTimeRules fromTz = ChooseLocalTimeRules("PST8PDT", -60, 0, 0);
-    EXPECT_EQ(fromTz.offsetSeconds, 8 * 3600);
-    EXPECT_EQ(fromTz.daylight, 1);
-    LocalTimeRules fromSystem = ChooseLocalTimeRules(nullptr, -60, 0, 1);
-    EXPECT_EQ(fromSystem.offsetSeconds, -3600);
-    EXPECT_EQ(fromSystem.daylight, 1);
-    LocalTimeRules badTz = ChooseLocalTimeRules("bogus", 300, 15, 0);
-    EXPECT_EQ(badTz.offsetSeconds, 315 * 60);
-    EXPECT_EQ(badTz.daylight, 0);
-}
-
 struct ConversionCase {
     const char* what;
     const LocalTimeRules* rules;
