@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -22,10 +23,11 @@ TEST(ConfigPathFor, ReplacesTheExtensionOnly) {
     } cases[] = {
         {"D:\\TOOLS\\HORAVEL.EXE", "D:\\TOOLS\\HORAVEL.ini"},
         {"C:\\Program Files\\Horavel\\horavel.exe", "C:\\Program Files\\Horavel\\horavel.ini"},
-        {"C:\\dir.d\\prog", "C:\\dir.d\\prog.ini"},    // a dot in the directory is not an extension
-        {"C:\\a.b/c.d.exe", "C:\\a.b/c.d.ini"},        // only the last dot starts the extension
-        {"Z:\\tmp\\x\\file.", "Z:\\tmp\\x\\file.ini"}, // an empty extension
-        {"C:horavel.exe", "C:horavel.ini"},            // drive without directory
+        {"C:\\dir.d\\prog", "C:\\dir.d\\prog.ini"}, // a dot in the directory is not an extension
+        {"C:\\a.b/c.d.exe", "C:\\a.b/c.d.ini"},     // only the last dot starts the extension
+        {"C:/my.tools/horavel", "C:/my.tools/horavel.ini"}, // "/" ends a directory too
+        {"Z:\\tmp\\x\\file.", "Z:\\tmp\\x\\file.ini"},      // an empty extension
+        {"C:horavel.exe", "C:horavel.ini"},                 // drive without directory
         {"horavel.exe", "horavel.ini"},
         {"\\\\server\\share\\t.exe", "\\\\server\\share\\t.ini"},
         {"C:\\renamed\\clock-check.exe", "C:\\renamed\\clock-check.ini"},
@@ -50,6 +52,9 @@ TEST(ConfigPathFor, CutsToTheBufferItIsGiven) {
     memset(small, '#', sizeof small);
     EXPECT_EQ(ConfigPathFor("C:\\tools\\horavel.exe", small, sizeof small), 20u);
     EXPECT_STREQ(small, "C:\\tool");
+    std::vector<char> exact(20); // as long as the path, with no room for its terminator
+    EXPECT_EQ(ConfigPathFor("C:\\tools\\horavel.exe", exact.data(), exact.size()), 20u);
+    EXPECT_STREQ(exact.data(), "C:\\tools\\horavel.in");
     char untouched = '#';
     EXPECT_EQ(ConfigPathFor("a.exe", &untouched, 0), 5u);
     EXPECT_EQ(untouched, '#');

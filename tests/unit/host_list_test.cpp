@@ -65,6 +65,7 @@ TEST(ListHosts, ReadsTheKeysTheProfileCallsWouldRead) {
          99,
          {{0, "a b"}, {1, "c"}, {2, "\""}, {3, "\"d"}, {4, "'e\""}}},
         {"an equals sign in the value", Section({"Host0=a=b"}), 99, {{0, "a=b"}}},
+        {"tabs as blanks", Section({"\tHost0\t=\t10.0.0.1\t"}), 99, {{0, "10.0.0.1"}}},
         {"the largest indices",
          Section({"Host2147483647=a", "Host2147483646=b", "Host2147483648=c"}),
          INT_MAX,
@@ -88,10 +89,12 @@ TEST(ListHosts, StopsAtTheLengthItIsGiven) {
 }
 
 TEST(CopyHostValue, CutsTo254Characters) {
-    std::string section = Section({("Host0=" + std::string(300, 'n')).c_str()});
-    List hosts = Hosts(section, 1);
-    ASSERT_EQ(hosts.size(), 1u);
-    EXPECT_EQ(hosts[0].second, std::string(254, 'n'));
+    for (size_t length : {255, 300}) {
+        std::string section = Section({("Host0=" + std::string(length, 'n')).c_str()});
+        List hosts = Hosts(section, 1);
+        ASSERT_EQ(hosts.size(), 1u);
+        EXPECT_EQ(hosts[0].second, std::string(254, 'n')) << length;
+    }
 }
 
 } // namespace

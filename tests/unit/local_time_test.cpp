@@ -82,6 +82,7 @@ const ConversionCase kConversions[] = {
     {"summer in a daylight zone", &kEastern, 1783562400, {2026, 7, 8, 22, 0, 0, 3}},
     {"before the spring change, 1987", &kEastern, 544604399, {1987, 4, 5, 1, 59, 59, 0}},
     {"after the spring change, 1987", &kEastern, 544604400, {1987, 4, 5, 3, 0, 0, 0}},
+    {"spring change when 1 April is a Sunday", &kEastern, 1522566000, {2018, 4, 1, 3, 0, 0, 0}},
     {"first Sunday of April 1986 is still winter", &kEastern, 513158400, {1986, 4, 6, 3, 0, 0, 0}},
     {"mid April 1986 is winter", &kEastern, 513536400, {1986, 4, 10, 12, 0, 0, 4}},
     {"mid April 1987 is summer", &kEastern, 545072400, {1987, 4, 10, 13, 0, 0, 5}},
@@ -144,6 +145,7 @@ TEST(FieldsToTime, CoversTheYears1970To2038Only) {
         {{2026, 2, 29, 0, 0, 0, 0}, &kUtcRules, -1}, // no such day
         {{2026, 13, 1, 0, 0, 0, 0}, &kUtcRules, -1},
         {{2026, 1, 1, 24, 0, 0, 0}, &kUtcRules, -1},
+        {{2026, 1, 1, 0, 60, 0, 0}, &kUtcRules, -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FieldsToTime(&c.clock, c.rules), c.t) << c.clock;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -49,6 +50,9 @@ TEST(FormatReport, StaysInsideASmallBuffer) {
     EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, 90), 11u);
     EXPECT_STREQ(text, "Horavel :  ");
     EXPECT_EQ(text[12], '#');
+    std::vector<char> exact(35); // as long as the first line, with its newline
+    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, 90), 34u);
+    EXPECT_STREQ(exact.data(), "Horavel :  05/03/2026     07:08:09");
 }
 
 TEST(FormatHostCaption, NamesTheDottedAddress) {
