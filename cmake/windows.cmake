@@ -28,7 +28,13 @@ add_executable(horavel WIN32
   net/udp_channel.cpp
   ${PROJECT_BINARY_DIR}/horavel.rc)
 target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
-target_link_options(horavel PRIVATE -Wl,--gc-sections -s)
+# Starts at HoravelStart (app/main.cpp), without the C runtime's start-up code.
+if(HORAVEL_ARCH STREQUAL "x86")
+  set(HORAVEL_ENTRY _HoravelStart)
+else()
+  set(HORAVEL_ENTRY HoravelStart)
+endif()
+target_link_options(horavel PRIVATE -Wl,--gc-sections -s -nostartfiles -Wl,-e,${HORAVEL_ENTRY})
 target_link_libraries(horavel PRIVATE horavel_core wsock32)
 
 # Windows line endings for the files a user opens in Notepad; they go into
