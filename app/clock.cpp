@@ -56,7 +56,7 @@ int32_t ReadPcTime(void) {
 
 // Only an elevated administrator holds the right to set the clock, and even
 // then it has to be enabled first; it is restored afterwards.
-static int SetSystemClock(const SYSTEMTIME* time) {
+static int SetSystemClock(const SYSTEMTIME* time, unsigned long* error) {
     HANDLE token;
     TOKEN_PRIVILEGES enable, previous;
     DWORD previousSize;
@@ -71,6 +71,7 @@ static int SetSystemClock(const SYSTEMTIME* time) {
                                              &previousSize);
     }
     int set = SetSystemTime(time) != 0;
+    *error = set ? 0 : GetLastError();
     if (adjusted)
         AdjustTokenPrivileges(token, FALSE, &previous, 0, NULL, NULL);
     if (opened)
@@ -82,7 +83,7 @@ static int SetSystemClock(const SYSTEMTIME* time) {
 // next second and spin through the rest.
 enum { kSpinMilliseconds = 30 };
 
-int ApplyDrift(int32_t drift) {
+int ApplyDrift(int32_t drift, unsigned long* error) {
     // Set right after the clock steps to a new second, so the sub-second part
     // the protocol cannot see is lost only once. A clock outside the readable
     // years reads -1 throughout: then t1 - drift is the server time itself.
@@ -96,10 +97,11 @@ int ApplyDrift(int32_t drift) {
     int64_t newTime = (int64_t)t1 - drift;
     TimeFields fields;
     int set = 0;
+    *error = ERROR_INVALID_TIME;
     if (newTime > 0 && newTime <= INT32_MAX &&
         TimeToFields((int32_t)newTime, &kUtcRules, &fields)) {
         SYSTEMTIME time = ToSystemTime(&fields);
-        set = SetSystemClock(&time);
+        set = SetSystemClock(&time, error);
     }
     PostMessageA(HWND_BROADCAST, WM_TIMECHANGE, 0, 0);
     return set;

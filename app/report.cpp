@@ -55,3 +55,50 @@ size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
     Appendf(&text, "Host Address : %s", dottedAddress);
     return text.length;
 }
+
+static void AppendUtc(ReportText* text, const char* label, int32_t t) {
+    TimeFields f;
+    if (t == -1 || !TimeToFields(t, &kUtcRules, &f)) {
+        Appendf(text, "\r\n%s: unknown", label);
+        return;
+    }
+    Appendf(text, "\r\n%s: %04d-%02d-%02dT%02d:%02d:%02dZ", label, f.year, f.month, f.day, f.hour,
+            f.minute, f.second);
+}
+
+static void AppendDrift(ReportText* text, int32_t drift) {
+    unsigned long seconds = drift < 0 ? 0UL - (unsigned long)drift : (unsigned long)drift;
+    Appendf(text, "%lu second%s %s the time server.", seconds, seconds == 1 ? "" : "s",
+            drift > 0 ? "ahead of" : "behind");
+}
+
+size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {
+    if (size == 0)
+        return 0;
+    ReportText text = {out, size, 0};
+    out[0] = '\0';
+    if (id == kEventNoAnswer) {
+        Appendf(&text, "No time server answered: %d server%s asked, %d ms each.", facts->hostsAsked,
+                facts->hostsAsked == 1 ? "" : "s", facts->timeoutMs);
+        return text.length;
+    }
+    if (id == kEventNoNetwork) {
+        Appendf(&text, "No time server was asked: the network could not be used.");
+        Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
+        return text.length;
+    }
+    if (id == kEventNoCorrection) {
+        Appendf(&text, "Clock checked: the PC clock agrees with the time server to the second.");
+    } else if (id == kEventCorrected) {
+        Appendf(&text, "Clock corrected: the PC clock was ");
+        AppendDrift(&text, facts->drift);
+    } else {
+        Appendf(&text, "The clock could not be set: the PC clock is ");
+        AppendDrift(&text, facts->drift);
+        Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
+    }
+    Appendf(&text, "\r\nTime server: %s (%s)", facts->hostText, facts->hostAddress);
+    AppendUtc(&text, "Server time", facts->serverTime);
+    AppendUtc(&text, "PC time", facts->pcTime);
+    return text.length;
+}

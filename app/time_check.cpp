@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include "app/config_path.h"
+#include "app/event_log.h"
 #include "app/host_list.h"
 #include "app/report.h"
 #include "app/time_check.h"
@@ -62,42 +63,58 @@ static void ShowStrip(HWND strip) {
                  SWP_SHOWWINDOW);
 }
 
-// Shows the report of an answer and corrects the clock when due.
-static void HandleAnswer(int hideMode, int32_t serverTime, const TimeFields* serverFields) {
+// Moves the clock by the drift and records the attempt; 1 when the clock was set.
+static int Correct(EventFacts* facts) {
+    int set = ApplyDrift(facts->drift, &facts->error);
+    LogEvent(set ? kEventCorrected : kEventNotSet, facts);
+    return set;
+}
+
+// Shows the report of an answer and corrects the clock when due. An
+// unattended run records its outcome; an interactive one, only a correction.
+static void HandleAnswer(int hideMode, const char* hostText, int32_t serverTime,
+                         const TimeFields* serverFields) {
     int32_t pcTime = ReadPcTime();
     TimeFields pcFields;
     int pcShown = pcTime != -1 && ShownFields(pcTime, &pcFields);
     int32_t drift = (int32_t)((int64_t)pcTime - serverTime);
+    in_addr host;
+    host.s_addr = UdpRepliedFrom(kSlot);
+    char address[16];
+    lstrcpynA(address, inet_ntoa(host), sizeof address);
+    EventFacts facts = {hostText, address, serverTime, pcTime, drift, 0, "", 0, 0};
     if (hideMode) {
-        if (drift != 0)
-            ApplyDrift(drift);
+        if (drift == 0)
+            LogEvent(kEventNoCorrection, &facts);
+        else
+            Correct(&facts);
         return;
     }
     char report[kReportSize];
     FormatReport(report, sizeof report, serverFields, pcShown ? &pcFields : NULL, drift);
-    in_addr host;
-    host.s_addr = UdpRepliedFrom(kSlot);
     char caption[kCaptionSize];
-    FormatHostCaption(caption, sizeof caption, inet_ntoa(host));
+    FormatHostCaption(caption, sizeof caption, address);
     if (drift == 0) {
         MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
         return;
     }
     if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) == IDYES &&
-        !ApplyDrift(drift))
+        !Correct(&facts))
         MessageBoxA(
             UdpWindow(),
             "Unable to set the clock !\nRun Horavel with the right to change the system time.",
             kCaption, MB_ICONERROR | MB_OK);
 }
 
-// Asks one host; 1 when it answered and the answer was handled.
-static int AskHost(int hideMode, const char* hostText) {
+// Asks one host, counting the requests sent; 1 when it answered and the
+// answer was handled.
+static int AskHost(int hideMode, const char* hostText, int* asked) {
     UdpSetHost(kSlot, hostText);
     SetWindowTextA(UdpWindow(), hostText);
     const unsigned char request = kTimeRequestByte;
     if (!UdpSend(kSlot, &request, 1))
         return 0;
+    (*asked)++;
     unsigned char reply[kReplySize];
     int length = UdpReceive(kSlot, reply, sizeof reply);
     // A reply that carries no time, or one that cannot be shown, is no answer.
@@ -106,7 +123,7 @@ static int AskHost(int hideMode, const char* hostText) {
     if (length == 0 || !ReadServerTime(reply, length, &serverTime) ||
         !ShownFields(serverTime, &serverFields))
         return 0;
-    HandleAnswer(hideMode, serverTime, &serverFields);
+    HandleAnswer(hideMode, hostText, serverTime, &serverFields);
     return 1;
 }
 
@@ -146,7 +163,9 @@ void RunTimeCheck(int hideMode) {
 
     // Unattended, a failed open is not final: with only the bind failing, the
     // first send picks another local port and the run works as usual.
-    if (!UdpOpen(kSlot, kTimeServerPort, kTimeServerPort, hostTimeout) && !hideMode) {
+    int opened = UdpOpen(kSlot, kTimeServerPort, kTimeServerPort, hostTimeout);
+    unsigned long openError = opened ? 0 : (unsigned long)WSAGetLastError();
+    if (!opened && !hideMode) {
         MessageBoxA(GetActiveWindow(), "WINSOCK Error", kCaption, MB_ICONERROR | MB_OK);
         return;
     }
@@ -156,7 +175,7 @@ void RunTimeCheck(int hideMode) {
     // Only the indices present are visited; absent ones would be skipped anyway.
     size_t hostCount;
     HostEntry* hosts = ReadHosts(iniPath, maxHost, &hostCount);
-    int lastAsked = -1, answered = 0, windowGone = 0;
+    int lastAsked = -1, answered = 0, windowGone = 0, asked = 0;
     for (size_t k = 0; k < hostCount && !answered; k++) {
         if (UdpWindow() == NULL) {
             windowGone = 1;
@@ -166,7 +185,7 @@ void RunTimeCheck(int hideMode) {
         char hostText[kHostTextSize];
         CopyHostValue(&hosts[k], hostText, sizeof hostText);
         if (hostText[0] != '\0')
-            answered = AskHost(hideMode, hostText);
+            answered = AskHost(hideMode, hostText, &asked);
     }
     // "No response" when every index up to MaxHost - 1 was tried: not after an
     // answer, nor when the window was found gone before an index below MaxHost
@@ -175,6 +194,10 @@ void RunTimeCheck(int hideMode) {
     int triedAll = !answered && !windowGone && (UdpWindow() != NULL || lastAsked + 1 >= maxHost);
     if (triedAll && !hideMode)
         MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
+    if (!answered && hideMode) {
+        EventFacts facts = {"", "", -1, -1, 0, openError, "", asked, hostTimeout};
+        LogEvent(!opened && asked == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
+    }
     if (UdpWindow() != NULL)
         ShowWindow(UdpWindow(), SW_HIDE);
 }

@@ -20,5 +20,6 @@ int ShownFields(int32_t t, TimeFields* fields);
 // The system clock in whole seconds (UTC); -1 outside the years 1970 to 2038.
 int32_t ReadPcTime(void);
 // Moves the system clock by -drift seconds at its next whole second and
-// tells every window that the time changed. 1 when the clock was set.
-int ApplyDrift(int32_t drift);
+// tells every window that the time changed. 1 when the clock was set, else 0
+// and the Windows error code in *error.
+int ApplyDrift(int32_t drift, unsigned long* error);

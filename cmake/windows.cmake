@@ -18,6 +18,14 @@ set(HORAVEL_SIZE_FLAGS -Os -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fdata-sections)
 target_compile_options(horavel_core PRIVATE ${HORAVEL_SIZE_FLAGS})
 
+# The message table of the event ids, so that Event Viewer shows the events'
+# texts once the source is registered.
+string(REGEX REPLACE "windres$" "windmc" HORAVEL_WINDMC "${CMAKE_RC_COMPILER}")
+add_custom_command(OUTPUT events.rc MSG00409.bin
+  COMMAND ${HORAVEL_WINDMC} -r ${PROJECT_BINARY_DIR} -h ${PROJECT_BINARY_DIR}
+          ${PROJECT_SOURCE_DIR}/res/events.mc
+  DEPENDS res/events.mc)
+
 configure_file(res/horavel.rc.in horavel.rc @ONLY)
 configure_file(res/horavel.manifest.in horavel.manifest @ONLY)
 
@@ -25,8 +33,10 @@ add_executable(horavel WIN32
   app/main.cpp
   app/time_check.cpp
   app/clock.cpp
+  app/event_log.cpp
   net/udp_channel.cpp
-  ${PROJECT_BINARY_DIR}/horavel.rc)
+  ${PROJECT_BINARY_DIR}/horavel.rc
+  ${PROJECT_BINARY_DIR}/events.rc)
 target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
 # Starts at HoravelStart (app/main.cpp), without the C runtime's start-up code.
 if(HORAVEL_ARCH STREQUAL "x86")

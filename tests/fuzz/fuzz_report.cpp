@@ -1,4 +1,4 @@
-// The report texts for any fields and drift, into buffers of any size.
+// The report and event texts for any fields and drift, into buffers of any size.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -33,5 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((bufferSize > 0 && (length >= bufferSize || strlen(caption.data()) != length)) ||
         caption[bufferSize] != '#')
         abort();
+
+    // Event texts: the fields' bytes as times, the address as every text.
+    int32_t times[2];
+    memcpy(times, fields, sizeof times);
+    EventFacts facts = {address.data(),       address.data(), times[0], times[1], drift,
+                        (unsigned long)drift, address.data(), times[0], times[1]};
+    for (int id = kEventCorrected; id <= kEventNoNetwork; id++) {
+        std::vector<char> event(bufferSize + 1, '#');
+        length = FormatEventText(event.data(), bufferSize, (EventId)id, &facts);
+        if ((bufferSize > 0 && (length >= bufferSize || strlen(event.data()) != length)) ||
+            event[bufferSize] != '#')
+            abort();
+    }
     return 0;
 }

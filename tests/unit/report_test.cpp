@@ -61,4 +61,45 @@ TEST(FormatHostCaption, NamesTheDottedAddress) {
     EXPECT_STREQ(caption, "Host Address : 255.255.255.255");
 }
 
+TEST(FormatEventText, SaysWhatHappenedInUtc) {
+    const char* kHost = "\r\nTime server: timehost.test (10.37.0.2)";
+    const char* kTimes = "\r\nServer time: 2026-12-08T07:00:00Z\r\nPC time: 2026-12-08T07:01:30Z";
+    EventFacts answer = {"timehost.test", "10.37.0.2", 1796713200, 1796713290, 90, 0, "", 0, 0};
+    EventFacts behind = answer, unread = answer, refused = answer, silent = answer;
+    behind.drift = -1;
+    unread.pcTime = -1;
+    refused.error = 1314;
+    refused.errorText = "A required privilege is not held by the client.";
+    silent.hostsAsked = 3;
+    silent.timeoutMs = 2000;
+    const struct {
+        EventId id;
+        const EventFacts* facts;
+        std::string text;
+    } cases[] = {
+        {kEventCorrected, &answer,
+         std::string("Clock corrected: the PC clock was 90 seconds ahead of the time server.") +
+             kHost + kTimes},
+        {kEventCorrected, &behind,
+         std::string("Clock corrected: the PC clock was 1 second behind the time server.") + kHost +
+             kTimes},
+        {kEventNoCorrection, &unread,
+         std::string("Clock checked: the PC clock agrees with the time server to the second.") +
+             kHost + "\r\nServer time: 2026-12-08T07:00:00Z\r\nPC time: unknown"},
+        {kEventNotSet, &refused,
+         std::string("The clock could not be set: the PC clock is 90 seconds ahead of the time "
+                     "server.\r\nError 1314: A required privilege is not held by the client.") +
+             kHost + kTimes},
+        {kEventNoAnswer, &silent, "No time server answered: 3 servers asked, 2000 ms each."},
+        {kEventNoNetwork, &refused,
+         "No time server was asked: the network could not be used.\r\nError 1314: A required "
+         "privilege is not held by the client."},
+    };
+    for (const auto& c : cases) {
+        char text[kEventTextSize];
+        EXPECT_EQ(FormatEventText(text, sizeof text, c.id, c.facts), c.text.size()) << c.text;
+        EXPECT_EQ(text, c.text);
+    }
+}
+
 } // namespace

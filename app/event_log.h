@@ -1,0 +1,10 @@
+// The outcome of a run, as an event of the source "Horavel" in the Windows
+// Application log: how unattended runs tell an administrator what they did.
+#pragma once
+
+#include "app/report.h"
+
+// Records one event of the type its id calls for (information, warning or
+// error), with the system's text for facts->error. A log that cannot be
+// written is skipped: it never holds up or stops a run.
+void LogEvent(EventId id, const EventFacts* facts);
