@@ -10,15 +10,20 @@ static WORD EventType(EventId id) {
     return EVENTLOG_INFORMATION_TYPE;
 }
 
+void SystemErrorText(unsigned long error, char* out, int size) {
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+                                  error, 0, out, (DWORD)size, NULL);
+    if (length == 0)
+        wsprintfA(out, "Error %lu.", error);
+    while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n'))
+        out[--length] = '\0';
+}
+
 void LogEvent(EventId id, const EventFacts* facts) {
     EventFacts told = *facts;
     char errorText[256] = "";
-    if (told.error != 0) {
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      NULL, told.error, 0, errorText, sizeof errorText, NULL);
-        while (length > 0 && (errorText[length - 1] == '\r' || errorText[length - 1] == '\n'))
-            errorText[--length] = '\0';
-    }
+    if (told.error != 0)
+        SystemErrorText(told.error, errorText, sizeof errorText);
     told.errorText = errorText;
     char text[kEventTextSize];
     FormatEventText(text, sizeof text, id, &told);

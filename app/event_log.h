@@ -8,3 +8,6 @@
 // error), with the system's text for facts->error. A log that cannot be
 // written is skipped: it never holds up or stops a run.
 void LogEvent(EventId id, const EventFacts* facts);
+
+// The system's text for a Windows error code, without its line end.
+void SystemErrorText(unsigned long error, char* out, int size);

@@ -1,5 +1,8 @@
 #include <stdlib.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include "app/config_path.h"
 #include "app/event_log.h"
 #include "app/host_list.h"
@@ -20,27 +23,69 @@ enum {
     kStripWidth = 300,
 };
 
-// The executable's path, however long, with its extension replaced by "ini".
-static char* ConfigFilePath(void) {
+// The executable's path, however long; NULL when the platform cannot tell.
+static char* ExePath(void) {
     for (DWORD size = MAX_PATH; size <= 65536; size *= 2) {
-        char* exePath = (char*)malloc(size);
-        if (exePath == NULL)
+        char* path = (char*)malloc(size);
+        if (path == NULL)
             return NULL;
-        DWORD length = GetModuleFileNameA(programInstance, exePath, size);
-        if (length == 0 || length >= size) { // failed, or cut: then try a larger buffer
-            free(exePath);
-            if (length == 0)
-                return NULL;
-            continue;
-        }
-        size_t iniLength = ConfigPathFor(exePath, NULL, 0);
-        char* iniPath = (char*)malloc(iniLength + 1);
-        if (iniPath != NULL)
-            ConfigPathFor(exePath, iniPath, iniLength + 1);
-        free(exePath);
-        return iniPath;
+        DWORD length = GetModuleFileNameA(programInstance, path, size);
+        if (length > 0 && length < size)
+            return path;
+        free(path); // failed, or cut: then try a larger buffer
+        if (length == 0)
+            return NULL;
     }
     return NULL;
+}
+
+// The executable's path with its extension replaced by "ini".
+static char* ConfigFilePath(void) {
+    char* exePath = ExePath();
+    if (exePath == NULL)
+        return NULL;
+    size_t iniLength = ConfigPathFor(exePath, NULL, 0);
+    char* iniPath = (char*)malloc(iniLength + 1);
+    if (iniPath != NULL)
+        ConfigPathFor(exePath, iniPath, iniLength + 1);
+    free(exePath);
+    return iniPath;
+}
+
+// Starts this program again with "/hide" and an administrator's right, once
+// the person consents: it asks the servers again and sets the clock. 0, or
+// the Windows error code.
+static unsigned long RunElevated(void) {
+    char* exePath = ExePath();
+    if (exePath == NULL)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    SHELLEXECUTEINFOA run = {};
+    run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI; // this process ends right after
+    run.hwnd = UdpWindow();
+    run.lpVerb = "runas";
+    run.lpFile = exePath;
+    run.lpParameters = "/hide";
+    run.nShow = SW_SHOWNORMAL;
+    unsigned long error = ShellExecuteExA(&run) ? 0 : GetLastError();
+    free(exePath);
+    return error;
+}
+
+// An ordinary desktop runs programs without the right to set the clock:
+// offer to set it as administrator rather than only report.
+static void OfferElevation(void) {
+    if (MessageBoxA(UdpWindow(),
+                    "Unable to set the clock !\nChanging the system time needs an administrator."
+                    "\n\nSet the clock as administrator ?",
+                    kCaption, MB_YESNO | MB_ICONERROR) != IDYES)
+        return;
+    unsigned long error = RunElevated();
+    if (error == 0 || error == ERROR_CANCELLED) // a refused prompt needs no word
+        return;
+    char text[256];
+    SystemErrorText(error, text, sizeof text);
+    MessageBoxA(UdpWindow(), text, kCaption, MB_ICONERROR | MB_OK);
 }
 
 // The profile call hands back an unsigned count, in which "3000000000" and
@@ -98,8 +143,12 @@ static void HandleAnswer(int hideMode, const char* hostText, int32_t serverTime,
         MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
         return;
     }
-    if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) == IDYES &&
-        !Correct(&facts))
+    if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES ||
+        Correct(&facts))
+        return;
+    if (facts.error == ERROR_PRIVILEGE_NOT_HELD)
+        OfferElevation();
+    else
         MessageBoxA(
             UdpWindow(),
             "Unable to set the clock !\nRun Horavel with the right to change the system time.",

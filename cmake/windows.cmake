@@ -45,7 +45,7 @@ else()
   set(HORAVEL_ENTRY HoravelStart)
 endif()
 target_link_options(horavel PRIVATE -Wl,--gc-sections -s -nostartfiles -Wl,-e,${HORAVEL_ENTRY})
-target_link_libraries(horavel PRIVATE horavel_core wsock32)
+target_link_libraries(horavel PRIVATE horavel_core wsock32 shell32)
 
 # Windows line endings for the files a user opens in Notepad; they go into
 # the zip beside horavel.exe (tools/release).

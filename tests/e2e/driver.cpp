@@ -1,7 +1,9 @@
 // Runs horavel.exe under Wine and reports, as JSON lines on stdout, what a
 // person would see: the strip's title, place and visibility, each message
 // box with its caption, owner, buttons and text, and the exit status. It
-// answers the boxes and closes the strip as its options say.
+// answers the boxes and closes the strip as its options say. Other processes
+// of the same program (a restart it makes) are followed too: their windows,
+// and their end, which the driver waits for.
 //
 //   driver.exe [--answers yes,no,ok,dismiss] [--answer-delay MS] [--close-on-title TEXT]
 //              [--close-delay MS] [--timer-on-title TEXT] [--hold-port-37] [--timeout MS]
@@ -11,6 +13,7 @@
 // after the quote, as a shortcut or a script may.
 #include <winsock.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,6 +21,15 @@
 
 static DWORD startTick;
 static DWORD childId;
+
+// The program's processes: the one started here first, then any other that
+// runs the same executable.
+enum { kMaxPrograms = 8 };
+static const char* programName;
+static DWORD programIds[kMaxPrograms];
+static HANDLE programs[kMaxPrograms];
+static int programEnded[kMaxPrograms];
+static int programCount;
 
 static void PrintJsonString(const char* text) {
     putchar('"');
@@ -60,18 +72,45 @@ struct Windows {
     int visibleCount;
 };
 
+static int IsProgram(DWORD processId) {
+    for (int i = 0; i < programCount; i++)
+        if (programIds[i] == processId)
+            return 1;
+    return 0;
+}
+
+static void FindPrograms(void) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+        if (_stricmp(entry.szExeFile, programName) != 0 || IsProgram(entry.th32ProcessID) ||
+            programCount == kMaxPrograms)
+            continue;
+        programIds[programCount] = entry.th32ProcessID;
+        programs[programCount++] =
+            OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
+        BeginEvent("process");
+        printf(", \"pid\": %lu", (unsigned long)entry.th32ProcessID);
+        EndEvent();
+    }
+    CloseHandle(snapshot);
+}
+
 static BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     Windows* found = (Windows*)context;
     DWORD processId;
     GetWindowThreadProcessId(window, &processId);
-    if (processId != childId)
+    if (!IsProgram(processId))
         return TRUE;
     char className[64];
     GetClassNameA(window, className, sizeof className);
-    if (strcmp(className, "Q-UDP") == 0)
+    if (strcmp(className, "Q-UDP") == 0 && processId == childId)
         found->strip = window;
     // Wine builds a box hidden and fills it in before showing it.
-    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) && found->boxCount < 16)
+    if (strcmp(className, "#32770") == 0 && IsWindowVisible(window) && found->boxCount < 16 &&
+        processId == childId)
         found->boxes[found->boxCount++] = window;
     if (IsWindowVisible(window) && found->visibleCount < 32)
         found->visible[found->visibleCount++] = window;
@@ -200,6 +239,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     childId = process.dwProcessId;
+    programName = argv[first + 1];
+    for (const char* p = programName; *p; p++)
+        if (*p == '\\' || *p == '/')
+            programName = p + 1;
+    programIds[0] = childId;
+    programs[0] = process.hProcess;
+    programCount = 1;
 
     StripState shown = {};
     HWND seenBoxes[64];
@@ -209,15 +255,35 @@ int main(int argc, char** argv) {
     int closed = 0, timerPosted = 0;
     HWND seenVisible[64];
     int seenVisibleCount = 0;
-    for (;;) {
-        if (WaitForSingleObject(process.hProcess, 5) == WAIT_OBJECT_0)
+    for (int poll = 0;; poll++) {
+        if (poll % 8 == 0)
+            FindPrograms();
+        int running = 0;
+        for (int i = 0; i < programCount; i++) {
+            if (programEnded[i] ||
+                WaitForSingleObject(programs[i], i == 0 ? 5 : 0) != WAIT_OBJECT_0) {
+                running += !programEnded[i];
+                continue;
+            }
+            if (i == 0)
+                FindPrograms(); // a restart it made runs by now
+            programEnded[i] = 1;
+            DWORD exitCode = 0;
+            GetExitCodeProcess(programs[i], &exitCode);
+            BeginEvent(i == 0 ? "exit" : "process-exit");
+            printf(", \"pid\": %lu, \"code\": %lu", (unsigned long)programIds[i],
+                   (unsigned long)exitCode);
+            EndEvent();
+        }
+        if (running == 0 && programCount == (FindPrograms(), programCount))
             break;
         if (GetTickCount() - startTick > timeout) {
             BeginEvent("timeout");
             EndEvent();
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, INFINITE);
-            break;
+            for (int i = 0; i < programCount; i++)
+                TerminateProcess(programs[i], 99);
+            timeout = ~0u; // report their ends
+            continue;
         }
         Windows found = {};
         EnumWindows(CollectWindow, (LPARAM)&found);
@@ -230,8 +296,10 @@ int main(int argc, char** argv) {
                 seenVisible[seenVisibleCount++] = found.visible[i];
                 char className[64];
                 GetClassNameA(found.visible[i], className, sizeof className);
+                DWORD processId;
+                GetWindowThreadProcessId(found.visible[i], &processId);
                 BeginEvent("visible");
-                printf(", \"class\": ");
+                printf(", \"pid\": %lu, \"class\": ", (unsigned long)processId);
                 PrintJsonString(className);
                 EndEvent();
             }
@@ -309,10 +377,5 @@ int main(int argc, char** argv) {
             pendingBox = NULL;
         }
     }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    BeginEvent("exit");
-    printf(", \"code\": %lu", (unsigned long)exitCode);
-    EndEvent();
     return 0;
 }
