@@ -20,7 +20,7 @@ static SYSTEMTIME ToSystemTime(const TimeFields* f) {
     return time;
 }
 
-int ShownFields(int32_t t, TimeFields* fields) {
+int ShownFields(int64_t t, TimeFields* fields) {
     if (tzGoverns)
         return TimeToFields(t, &tzRules, fields);
     // The system's own conversion knows the zone's real daylight-saving dates.
@@ -38,7 +38,7 @@ int ShownFields(int32_t t, TimeFields* fields) {
 }
 
 // The system clock in whole seconds, and the milliseconds into the second.
-static int32_t ReadClock(int* milliseconds) {
+static int64_t ReadClock(int* milliseconds) {
     SYSTEMTIME now;
     GetSystemTime(&now);
     TimeFields fields = {now.wYear,   now.wMonth,  now.wDay,      now.wHour,
@@ -49,7 +49,7 @@ static int32_t ReadClock(int* milliseconds) {
 
 // The clock is compared and set in UTC: the system's own daylight-saving
 // dates then never enter the drift.
-int32_t ReadPcTime(void) {
+int64_t ReadPcTime(void) {
     int milliseconds;
     return ReadClock(&milliseconds);
 }
@@ -83,23 +83,22 @@ static int SetSystemClock(const SYSTEMTIME* time, unsigned long* error) {
 // next second and spin through the rest.
 enum { kSpinMilliseconds = 30 };
 
-int ApplyDrift(int32_t drift, unsigned long* error) {
+int ApplyDrift(int64_t drift, unsigned long* error) {
     // Set right after the clock steps to a new second, so the sub-second part
     // the protocol cannot see is lost only once. A clock outside the readable
     // years reads -1 throughout: then t1 - drift is the server time itself.
     int milliseconds;
-    int32_t t0 = ReadClock(&milliseconds);
+    int64_t t0 = ReadClock(&milliseconds);
     if (t0 != -1 && milliseconds < 1000 - kSpinMilliseconds)
         Sleep((DWORD)(1000 - kSpinMilliseconds - milliseconds));
-    int32_t t1 = t0;
+    int64_t t1 = t0;
     while (t1 == t0 && t1 != -1)
         t1 = ReadPcTime();
-    int64_t newTime = (int64_t)t1 - drift;
+    int64_t newTime = t1 - drift;
     TimeFields fields;
     int set = 0;
     *error = ERROR_INVALID_TIME;
-    if (newTime > 0 && newTime <= INT32_MAX &&
-        TimeToFields((int32_t)newTime, &kUtcRules, &fields)) {
+    if (newTime > 0 && TimeToFields(newTime, &kUtcRules, &fields)) {
         SYSTEMTIME time = ToSystemTime(&fields);
         set = SetSystemClock(&time, error);
     }

@@ -5,7 +5,8 @@
 const LocalTimeRules kUtcRules = {0, 0};
 
 static const int64_t kSecondsPerDay = 86400;
-static const int kMaxTzHours = 99999; // keeps a silly TZ text from overflowing
+static const int64_t kLastTime = 253402300799; // 9999-12-31 23:59:59: four-digit years
+static const int kMaxTzHours = 99999;          // keeps a silly TZ text from overflowing
 
 static int IsLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -108,10 +109,10 @@ static void SplitLocalCount(int64_t local, int64_t* year, int64_t* days, TimeFie
     fields->dayOfWeek = DayOfWeek(*days);
 }
 
-int TimeToFields(int32_t t, const LocalTimeRules* rules, TimeFields* fields) {
-    if (t < rules->offsetSeconds)
+int TimeToFields(int64_t t, const LocalTimeRules* rules, TimeFields* fields) {
+    if (t < rules->offsetSeconds || t - rules->offsetSeconds > kLastTime)
         return 0;
-    int64_t local = (int64_t)t - rules->offsetSeconds;
+    int64_t local = t - rules->offsetSeconds;
     int64_t year, days;
     SplitLocalCount(local, &year, &days, fields);
     // Decided on the standard-time hour, so the hour skipped in spring never shows.
@@ -121,8 +122,8 @@ int TimeToFields(int32_t t, const LocalTimeRules* rules, TimeFields* fields) {
     return 1;
 }
 
-int32_t FieldsToTime(const TimeFields* f, const LocalTimeRules* rules) {
-    if (f->year < 1970 || f->year > 2038 || f->month < 1 || f->month > 12 || f->day < 1 ||
+int64_t FieldsToTime(const TimeFields* f, const LocalTimeRules* rules) {
+    if (f->year < 1970 || f->year > 9999 || f->month < 1 || f->month > 12 || f->day < 1 ||
         f->day > DaysInMonth(f->year, f->month) || f->hour < 0 || f->hour > 23 || f->minute < 0 ||
         f->minute > 59 || f->second < 0 || f->second > 59)
         return -1;
@@ -131,7 +132,5 @@ int32_t FieldsToTime(const TimeFields* f, const LocalTimeRules* rules) {
         days * kSecondsPerDay + f->hour * 3600 + f->minute * 60 + f->second + rules->offsetSeconds;
     if (rules->daylight && IsDaylightSaving(f->year, days, f->hour))
         t -= 3600;
-    if (t <= 0 || t > INT32_MAX)
-        return -1;
-    return (int32_t)t;
+    return t > 0 ? t : -1;
 }

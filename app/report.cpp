@@ -23,13 +23,31 @@ static void Appendf(ReportText* text, const char* format, ...) {
     text->out[text->length] = '\0';
 }
 
+// A 64-bit count in decimal, without the C runtime's printf, which on older
+// Windows knows no 64-bit conversion; `out` holds 21 characters and the end.
+static const char* Decimal(uint64_t magnitude, int negative, char* out) {
+    char* p = out + 21;
+    *p = '\0';
+    do {
+        *--p = (char)('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative)
+        *--p = '-';
+    return p;
+}
+
+static uint64_t Magnitude(int64_t value) {
+    return value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
+}
+
 static void AppendTimeLine(ReportText* text, const char* label, const TimeFields* f) {
     Appendf(text, "%s:  %02d/%02d/%04d     %02d:%02d:%02d\n", label, f->day, f->month, f->year,
             f->hour, f->minute, f->second);
 }
 
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    int32_t drift) {
+                    int64_t drift) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0};
@@ -39,9 +57,10 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
         AppendTimeLine(&text, "PC  Time ", pc);
     else
         Appendf(&text, "PC  Time :  --/--/----     --:--:--\n");
+    char digits[22];
     if (drift != 0)
-        Appendf(&text, "\nYour PC's clock has  %ld seconds drift !\nDo you want to fix it ?\n",
-                (long)drift);
+        Appendf(&text, "\nYour PC's clock has  %s seconds drift !\nDo you want to fix it ?\n",
+                Decimal(Magnitude(drift), drift < 0, digits));
     else
         Appendf(&text, "\nYour PC's clock needs no correction...\n");
     return text.length;
@@ -56,7 +75,7 @@ size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
     return text.length;
 }
 
-static void AppendUtc(ReportText* text, const char* label, int32_t t) {
+static void AppendUtc(ReportText* text, const char* label, int64_t t) {
     TimeFields f;
     if (t == -1 || !TimeToFields(t, &kUtcRules, &f)) {
         Appendf(text, "\r\n%s: unknown", label);
@@ -66,10 +85,11 @@ static void AppendUtc(ReportText* text, const char* label, int32_t t) {
             f.minute, f.second);
 }
 
-static void AppendDrift(ReportText* text, int32_t drift) {
-    unsigned long seconds = drift < 0 ? 0UL - (unsigned long)drift : (unsigned long)drift;
-    Appendf(text, "%lu second%s %s the time server.", seconds, seconds == 1 ? "" : "s",
-            drift > 0 ? "ahead of" : "behind");
+static void AppendDrift(ReportText* text, int64_t drift) {
+    char digits[22];
+    uint64_t seconds = Magnitude(drift);
+    Appendf(text, "%s second%s %s the time server.", Decimal(seconds, 0, digits),
+            seconds == 1 ? "" : "s", drift > 0 ? "ahead of" : "behind");
 }
 
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {

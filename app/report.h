@@ -16,7 +16,7 @@ enum {
 // drift is 0, the no-correction text. `pc` is NULL when the PC clock cannot
 // be read. Returns the length written (cut to size - 1 if it does not fit).
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    int32_t drift);
+                    int64_t drift);
 
 // "Host Address : " and the dotted address of the host that answered.
 size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress);
@@ -34,9 +34,9 @@ enum EventId {
 struct EventFacts {
     const char* hostText;    // as configured
     const char* hostAddress; // dotted, of the host that answered
-    int32_t serverTime;
-    int32_t pcTime; // -1 when the clock could not be read
-    int32_t drift;
+    int64_t serverTime;
+    int64_t pcTime; // -1 when the clock could not be read
+    int64_t drift;
     unsigned long error;   // Windows error code of a failure
     const char* errorText; // the system's text for it
     int hostsAsked;

@@ -117,12 +117,12 @@ static int Correct(EventFacts* facts) {
 
 // Shows the report of an answer and corrects the clock when due. An
 // unattended run records its outcome; an interactive one, only a correction.
-static void HandleAnswer(int hideMode, const char* hostText, int32_t serverTime,
+static void HandleAnswer(int hideMode, const char* hostText, int64_t serverTime,
                          const TimeFields* serverFields) {
-    int32_t pcTime = ReadPcTime();
+    int64_t pcTime = ReadPcTime();
     TimeFields pcFields;
     int pcShown = pcTime != -1 && ShownFields(pcTime, &pcFields);
-    int32_t drift = (int32_t)((int64_t)pcTime - serverTime);
+    int64_t drift = pcTime - serverTime;
     in_addr host;
     host.s_addr = UdpRepliedFrom(kSlot);
     char address[16];
@@ -167,9 +167,10 @@ static int AskHost(int hideMode, const char* hostText, int* asked) {
     unsigned char reply[kReplySize];
     int length = UdpReceive(kSlot, reply, sizeof reply);
     // A reply that carries no time, or one that cannot be shown, is no answer.
-    int32_t serverTime;
+    int64_t pivot = DecodePivot(ReadPcTime(), HORAVEL_BUILD_TIME);
+    int64_t serverTime;
     TimeFields serverFields;
-    if (length == 0 || !ReadServerTime(reply, length, &serverTime) ||
+    if (length == 0 || !ReadServerTime(reply, length, pivot, &serverTime) ||
         !ShownFields(serverTime, &serverFields))
         return 0;
     HandleAnswer(hideMode, hostText, serverTime, &serverFields);

@@ -38,6 +38,17 @@ add_executable(horavel WIN32
   ${PROJECT_BINARY_DIR}/horavel.rc
   ${PROJECT_BINARY_DIR}/events.rc)
 target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
+
+# The build's own date, the commit's: servers' counts are read in the era
+# nearest to it when the PC clock is decades off. tools/release passes it in.
+if(NOT HORAVEL_BUILD_TIME)
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  OUTPUT_VARIABLE HORAVEL_BUILD_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT HORAVEL_BUILD_TIME MATCHES "^[0-9]+$")
+  set(HORAVEL_BUILD_TIME 1796083200) # 2026-12-01, for a tree without its history
+endif()
+target_compile_definitions(horavel PRIVATE HORAVEL_BUILD_TIME=${HORAVEL_BUILD_TIME}LL)
 # Starts at HoravelStart (app/main.cpp), without the C runtime's start-up code.
 if(HORAVEL_ARCH STREQUAL "x86")
   set(HORAVEL_ENTRY _HoravelStart)

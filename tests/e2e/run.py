@@ -37,7 +37,7 @@ def serve(address, **behaviour):
 
 def count_at(*fields):
     """The reply bytes (hex) of a server whose clock reads these UTC fields."""
-    return f"{calendar.timegm(fields) + 2208988800:08x}"
+    return f"{(calendar.timegm(fields) + 2208988800) % 2**32:08x}"
 
 
 class Row:
@@ -307,6 +307,19 @@ def no_event(run):
     check(not run.log_events, f"unexpected events: {run.log_events}")
 
 
+def clock_set_to(server_time):
+    """Attempts to set the clock to what a server at `server_time` said. Wine
+    prints the difference in 32 bits: it is compared modulo 2^32 ms."""
+    def expectation(run):
+        settings, asked_at = run.clock_settings, run.requests[-1]["t"]
+        check(settings, "no clock setting")
+        for setting in settings:
+            off = (setting - round((server_time - asked_at) * 1000)) % 2**32
+            check(min(off, 2**32 - off) < 2000,
+                  f"set {setting} ms off at {asked_at}, expected to {server_time}")
+    return expectation
+
+
 def clock_untouched(run):
     check(not run.clock_settings, f"clock settings {run.clock_settings}")
 
@@ -454,6 +467,15 @@ TABLE = [
     Row("strip closed while waiting for an earlier index: the run stops",
         ini(SERVER, SERVER_2, HostTimeout=5000), [serve(SERVER, silent=True), serve(SERVER_2)],
         close_on_title=SERVER, expect=[no_boxes, not_asked(SERVER_2), closed_then()]),
+    # Past both wraps: the protocol's count in 2036, 32-bit times in 2038.
+    Row("a server in 2040: its date, the drift, and the setting", ini(SERVER),
+        [serve(SERVER, reply=count_at(2040, 1, 1, 0, 0, 0))], answers="yes,no",
+        expect=[server_shown("01/01/2040     00:00:00"), report(SERVER, None),
+                clock_set_to(calendar.timegm((2040, 1, 1, 0, 0, 0)))]),
+    Row("a server a second past the 2036 wrap, unattended: set to it", ini(SERVER),
+        [serve(SERVER, reply="00000001")], args=["/hide"],
+        expect=[nothing_visible, clock_set_to(calendar.timegm((2036, 2, 7, 6, 28, 17))),
+                one_event("error", "Server time: 2036-02-07T06:28:17Z", "behind")]),
     # Only a 64-bit WPARAM holds more than the slot number.
     Row("a foreign WM_TIMER 0x100000001 during the wait: harmless", ini(SERVER, HostTimeout=5000),
         [serve(SERVER, offset=-90, delay=1500)], timer_on_title=SERVER, answers="no",
@@ -487,7 +509,7 @@ HOSTILE = [  # (what, the first host, its behaviour or None for no listener, acc
     ("five bytes", SERVER, dict(offset=-90, trailer="ff"), True),
     ("256 bytes", SERVER, dict(offset=-90, trailer="ff" * 252), False),
     ("four zero bytes", SERVER, dict(reply="00000000"), False),
-    ("0x80000000, taken as 1970", SERVER, dict(reply="80000000"), False),
+    ("0x80000000, before 1970", SERVER, dict(reply="80000000"), False),
     ("a third address answering first", SERVER, dict(offset=-90, **THIRD_FIRST), True),
     ("a silent server", SERVER, dict(silent=True), False),
     ("an address with no listener", NO_LISTENER, None, False),

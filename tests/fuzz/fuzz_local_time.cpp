@@ -24,7 +24,7 @@ static void CheckFields(const TimeFields& f) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4 + 7 * 4)
         return 0;
-    int32_t t = ReadInt(data);
+    int64_t t = (int64_t)ReadInt(data) * 137; // past the year 9999, and before 1970
     TimeFields given;
     int* parts[] = {&given.year,   &given.month,  &given.day,      &given.hour,
                     &given.minute, &given.second, &given.dayOfWeek};
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TimeFields fields;
     if (TimeToFields(t, &rules, &fields))
         CheckFields(fields);
-    int32_t read = FieldsToTime(&given, &rules);
+    int64_t read = FieldsToTime(&given, &rules);
     if (read == 0 || read < -1)
         abort();
 

@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TimeFields fields[2];
-    int32_t drift;
+    int64_t drift;
     if (size < sizeof fields + sizeof drift + 2)
         return 0;
     memcpy(fields, data, sizeof fields);
@@ -35,10 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
 
     // Event texts: the fields' bytes as times, the address as every text.
-    int32_t times[2];
+    int64_t times[2];
     memcpy(times, fields, sizeof times);
-    EventFacts facts = {address.data(),       address.data(), times[0], times[1], drift,
-                        (unsigned long)drift, address.data(), times[0], times[1]};
+    EventFacts facts = {address.data(),       address.data(), times[0],   times[1],          drift,
+                        (unsigned long)drift, address.data(), (int)drift, (int)(drift >> 32)};
     for (int id = kEventCorrected; id <= kEventNoNetwork; id++) {
         std::vector<char> event(bufferSize + 1, '#');
         length = FormatEventText(event.data(), bufferSize, (EventId)id, &facts);

@@ -61,7 +61,7 @@ TEST(ParseTzRules, RejectsBadlyFormedTexts) {
 struct ConversionCase {
     const char* what;
     const LocalTimeRules* rules;
-    int32_t t;
+    int64_t t;
     TimeFields fields;
 };
 
@@ -76,6 +76,8 @@ const ConversionCase kConversions[] = {
     {"month end", &kUtcRules, 1777593599, {2026, 4, 30, 23, 59, 59, 4}},
     {"month start", &kUtcRules, 1777593600, {2026, 5, 1, 0, 0, 0, 5}},
     {"last second of 32 bits", &kUtcRules, INT32_MAX, {2038, 1, 19, 3, 14, 7, 2}},
+    {"first second past 32 bits", &kUtcRules, 2147483648, {2038, 1, 19, 3, 14, 8, 2}},
+    {"last second of the year 9999", &kUtcRules, 253402300799, {9999, 12, 31, 23, 59, 59, 5}},
     {"zone west crosses the year back", &kEasternNoDst, 946702799, {1999, 12, 31, 23, 59, 59, 5}},
     {"zone east crosses the year forward", &kCentralEurope, 946681200, {2000, 1, 1, 0, 0, 0, 6}},
     {"winter in a daylight zone", &kEastern, 1796724672, {2026, 12, 8, 5, 11, 12, 2}},
@@ -83,6 +85,13 @@ const ConversionCase kConversions[] = {
     {"before the spring change, 1987", &kEastern, 544604399, {1987, 4, 5, 1, 59, 59, 0}},
     {"after the spring change, 1987", &kEastern, 544604400, {1987, 4, 5, 3, 0, 0, 0}},
     {"spring change when 1 April is a Sunday", &kEastern, 1522566000, {2018, 4, 1, 3, 0, 0, 0}},
+    {"spring change, 2037", &kEastern, 2122527600, {2037, 4, 5, 3, 0, 0, 0}},
+    {"spring change, 2040", &kEastern, 2216876400, {2040, 4, 1, 3, 0, 0, 0}},
+    {"autumn change, 2100, last summer second",
+     &kEastern,
+     4128641999,
+     {2100, 10, 31, 0, 59, 59, 0}},
+    {"autumn change, 2100, after it", &kEastern, 4128649200, {2100, 10, 31, 2, 0, 0, 0}},
     {"first Sunday of April 1986 is still winter", &kEastern, 513158400, {1986, 4, 6, 3, 0, 0, 0}},
     {"mid April 1986 is winter", &kEastern, 513536400, {1986, 4, 10, 12, 0, 0, 4}},
     {"mid April 1987 is summer", &kEastern, 545072400, {1987, 4, 10, 13, 0, 0, 5}},
@@ -105,7 +114,7 @@ TEST(FieldsToTime, ReadsLocalFieldsBackAsCounts) {
         EXPECT_EQ(FieldsToTime(&c.fields, c.rules), c.t) << c.what;
 }
 
-TEST(TimeToFields, HasNoResultBelowTheZoneOffset) {
+TEST(TimeToFields, HasNoResultBelowTheZoneOffsetNorPastTheYear9999) {
     TimeFields fields;
     EXPECT_EQ(TimeToFields(17999, &kEastern, &fields), 0);
     ASSERT_EQ(TimeToFields(18000, &kEastern, &fields), 1);
@@ -113,12 +122,14 @@ TEST(TimeToFields, HasNoResultBelowTheZoneOffset) {
     EXPECT_EQ(TimeToFields(-1, &kUtcRules, &fields), 0);
     ASSERT_EQ(TimeToFields(-3600, &kCentralEurope, &fields), 1);
     EXPECT_EQ(fields, (TimeFields{1970, 1, 1, 0, 0, 0, 4}));
+    EXPECT_EQ(TimeToFields(253402300800, &kUtcRules, &fields), 0);
+    EXPECT_EQ(TimeToFields(INT64_MAX, &kEasternNoDst, &fields), 0);
 }
 
 TEST(FieldsToTime, TellsTheClocksOwnHourOnTheTwoSundays) {
     const struct {
         TimeFields clock;
-        int32_t t;
+        int64_t t;
     } cases[] = {
         {{1987, 4, 5, 1, 30, 0, 0}, 544602600},   // winter, before 02:00
         {{1987, 4, 5, 3, 30, 0, 0}, 544606200},   // summer
@@ -129,19 +140,19 @@ TEST(FieldsToTime, TellsTheClocksOwnHourOnTheTwoSundays) {
         EXPECT_EQ(FieldsToTime(&c.clock, &kEastern), c.t) << c.clock;
 }
 
-TEST(FieldsToTime, CoversTheYears1970To2038Only) {
+TEST(FieldsToTime, CoversTheYears1970To9999) {
     const struct {
         TimeFields clock;
         const LocalTimeRules* rules;
-        int32_t t;
+        int64_t t;
     } cases[] = {
         {{1969, 12, 31, 23, 59, 59, 0}, &kUtcRules, -1},
         {{1970, 1, 1, 0, 0, 0, 0}, &kUtcRules, -1}, // not above 0
         {{1970, 1, 1, 0, 30, 0, 0}, &kCentralEurope, -1},
         {{1970, 1, 1, 0, 0, 0, 0}, &kEasternNoDst, 18000},
-        {{2038, 1, 19, 3, 14, 8, 0}, &kUtcRules, -1}, // past 32 bits
-        {{2038, 12, 31, 0, 0, 0, 0}, &kUtcRules, -1},
-        {{2039, 1, 1, 0, 0, 0, 0}, &kUtcRules, -1},
+        {{2038, 1, 19, 3, 14, 8, 0}, &kUtcRules, 2147483648}, // past 32 bits
+        {{2106, 2, 7, 6, 28, 16, 0}, &kUtcRules, 4294967296}, // past 32 unsigned bits
+        {{10000, 1, 1, 0, 0, 0, 0}, &kUtcRules, -1},
         {{2026, 2, 29, 0, 0, 0, 0}, &kUtcRules, -1}, // no such day
         {{2026, 13, 1, 0, 0, 0, 0}, &kUtcRules, -1},
         {{2026, 1, 1, 24, 0, 0, 0}, &kUtcRules, -1},
@@ -155,7 +166,7 @@ TEST(FieldsToTime, CoversTheYears1970To2038Only) {
 // program's own date: a correct PC clock read through local fields and the
 // program's rules comes out an hour ahead, while its UTC fields read right.
 TEST(FieldsToTime, ReadsUtcFieldsRightWhereTheLocalRulesDisagreeWithTheSystem) {
-    const int32_t now = 1774864800;                            // 2026-03-30 10:00:00 UTC
+    const int64_t now = 1774864800;                            // 2026-03-30 10:00:00 UTC
     const TimeFields systemLocal = {2026, 3, 30, 12, 0, 0, 1}; // CEST, as Windows shows it
     const TimeFields systemUtc = {2026, 3, 30, 10, 0, 0, 1};
     EXPECT_EQ(FieldsToTime(&systemLocal, &kCentralEurope) - now, 3600);

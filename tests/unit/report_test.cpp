@@ -10,7 +10,7 @@ namespace {
 const TimeFields kServer = {2026, 3, 5, 7, 8, 9, 4};
 const TimeFields kPc = {2026, 3, 5, 7, 9, 39, 4};
 
-std::string Report(const TimeFields* pc, int32_t drift) {
+std::string Report(const TimeFields* pc, int64_t drift) {
     char text[kReportSize];
     size_t length = FormatReport(text, sizeof text, &kServer, pc, drift);
     EXPECT_EQ(length, strlen(text));
@@ -20,7 +20,7 @@ std::string Report(const TimeFields* pc, int32_t drift) {
 TEST(FormatReport, WritesTheReportTextsByteForByte) {
     const struct {
         const TimeFields* pc;
-        int32_t drift;
+        int64_t drift;
         const char* text;
     } cases[] = {
         {&kPc, 90,
@@ -39,6 +39,14 @@ TEST(FormatReport, WritesTheReportTextsByteForByte) {
          "Horavel :  05/03/2026     07:08:09\n"
          "PC  Time :  --/--/----     --:--:--\n"
          "\nYour PC's clock has  -2147483648 seconds drift !\nDo you want to fix it ?\n"},
+        {&kPc, 3000000000, // beyond 32 bits: some 95 years
+         "Horavel :  05/03/2026     07:08:09\n"
+         "PC  Time :  05/03/2026     07:09:39\n"
+         "\nYour PC's clock has  3000000000 seconds drift !\nDo you want to fix it ?\n"},
+        {&kPc, INT64_MIN,
+         "Horavel :  05/03/2026     07:08:09\n"
+         "PC  Time :  05/03/2026     07:09:39\n"
+         "\nYour PC's clock has  -9223372036854775808 seconds drift !\nDo you want to fix it ?\n"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Report(c.pc, c.drift), c.text) << c.drift;
