@@ -20,20 +20,23 @@ static SYSTEMTIME ToSystemTime(const TimeFields* f) {
     return time;
 }
 
+static TimeFields FromSystemTime(const SYSTEMTIME* t) {
+    TimeFields fields = {t->wYear,   t->wMonth,  t->wDay,      t->wHour,
+                         t->wMinute, t->wSecond, t->wDayOfWeek};
+    return fields;
+}
+
 int ShownFields(int64_t t, TimeFields* fields) {
     if (tzGoverns)
         return TimeToFields(t, &tzRules, fields);
     // The system's own conversion knows the zone's real daylight-saving dates.
     TimeFields utc;
-    SYSTEMTIME universal, local;
     if (!TimeToFields(t, &kUtcRules, &utc))
         return 0;
-    universal = ToSystemTime(&utc);
+    SYSTEMTIME universal = ToSystemTime(&utc), local;
     if (!SystemTimeToTzSpecificLocalTime(&systemZone, &universal, &local))
         return 0;
-    TimeFields shown = {local.wYear,   local.wMonth,  local.wDay,      local.wHour,
-                        local.wMinute, local.wSecond, local.wDayOfWeek};
-    *fields = shown;
+    *fields = FromSystemTime(&local);
     return 1;
 }
 
@@ -41,8 +44,7 @@ int ShownFields(int64_t t, TimeFields* fields) {
 static int64_t ReadClock(int* milliseconds) {
     SYSTEMTIME now;
     GetSystemTime(&now);
-    TimeFields fields = {now.wYear,   now.wMonth,  now.wDay,      now.wHour,
-                         now.wMinute, now.wSecond, now.wDayOfWeek};
+    TimeFields fields = FromSystemTime(&now);
     *milliseconds = now.wMilliseconds;
     return FieldsToTime(&fields, &kUtcRules);
 }

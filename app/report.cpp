@@ -77,7 +77,7 @@ size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
 
 static void AppendUtc(ReportText* text, const char* label, int64_t t) {
     TimeFields f;
-    if (t == -1 || !TimeToFields(t, &kUtcRules, &f)) {
+    if (!TimeToFields(t, &kUtcRules, &f)) { // -1: the clock could not be read
         Appendf(text, "\r\n%s: unknown", label);
         return;
     }

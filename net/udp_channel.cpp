@@ -172,7 +172,7 @@ static void JudgeDatagram(int slot) {
     int sourceLength = sizeof source;
     // Peeks one byte more than was sent, to tell the sender's own broadcast.
     char head[sizeof s->sent + 1];
-    int length = s->sentLength + 1 > 0 ? s->sentLength + 1 : 0;
+    int length = s->sentLength >= 0 ? s->sentLength + 1 : 0;
     int count = recvfrom(s->socket, head, length, MSG_PEEK, (sockaddr*)&source, &sourceLength);
     if (count == SOCKET_ERROR) {
         int error = WSAGetLastError();

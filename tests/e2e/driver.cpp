@@ -275,8 +275,12 @@ int main(int argc, char** argv) {
                    (unsigned long)exitCode);
             EndEvent();
         }
-        if (running == 0 && programCount == (FindPrograms(), programCount))
-            break;
+        if (running == 0) {
+            int known = programCount;
+            FindPrograms();
+            if (programCount == known)
+                break;
+        }
         if (GetTickCount() - startTick > timeout) {
             BeginEvent("timeout");
             EndEvent();

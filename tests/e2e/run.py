@@ -125,12 +125,6 @@ def shown_time(fields, zone=0):
     return calendar.timegm((year, month, day, hour, minute, second)) - zone
 
 
-def drift_of(box):
-    match = REPORT.match(box["text"])
-    check(match, f"not a report: {box['text']!r}")
-    return int(match.group(13) or 0)
-
-
 def report(host, drift, zone=0, answer_host=None):
     """One report box for `host` with this drift (or one more second, where a reading
     crosses a second boundary; None: any); its times are the server's and the

@@ -54,11 +54,12 @@ def flood(third, client, senders):
 
 def answer(host, sock, client, senders):
     time.sleep(host.get("delay", 0) / 1000)
-    if host.get("third"):
-        flood(host["third"], client, senders)
+    third = host.get("third")
+    if third:
+        flood(third, client, senders)
     if host.get("silent"):
         return
-    if host.get("third"):
+    if third:
         time.sleep(0.2)  # the answer comes at the end, once the client could drain its queue
     if "reply" in host:
         data = bytes.fromhex(host["reply"])
