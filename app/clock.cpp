@@ -1,11 +1,16 @@
+#include "app/clock.h"
+
 #include <stdlib.h>
 
-#include "app/time_check.h"
+#include <windows.h>
 
 // The zone of the times shown, fixed at start-up.
 static int tzGoverns;
 static LocalTimeRules tzRules;
 static TIME_ZONE_INFORMATION systemZone;
+
+static const int64_t kTicksPerMs = 10000;
+static const int64_t kFileTimeOf1970 = 116444736000000000; // in 100 ns units since 1601
 
 void FixShownZone(void) {
     tzGoverns = ParseTzRules(getenv("TZ"), &tzRules);
@@ -16,17 +21,17 @@ void FixShownZone(void) {
 
 static SYSTEMTIME ToSystemTime(const TimeFields* f) {
     SYSTEMTIME time = {(WORD)f->year, (WORD)f->month,  (WORD)f->dayOfWeek, (WORD)f->day,
-                       (WORD)f->hour, (WORD)f->minute, (WORD)f->second,    0};
+                       (WORD)f->hour, (WORD)f->minute, (WORD)f->second,    (WORD)f->millisecond};
     return time;
 }
 
 static TimeFields FromSystemTime(const SYSTEMTIME* t) {
-    TimeFields fields = {t->wYear,   t->wMonth,  t->wDay,      t->wHour,
-                         t->wMinute, t->wSecond, t->wDayOfWeek};
+    TimeFields fields = {t->wYear,   t->wMonth,  t->wDay,       t->wHour,
+                         t->wMinute, t->wSecond, t->wDayOfWeek, t->wMilliseconds};
     return fields;
 }
 
-int ShownFields(int64_t t, TimeFields* fields) {
+static int SecondFields(int64_t t, TimeFields* fields) {
     if (tzGoverns)
         return TimeToFields(t, &tzRules, fields);
     // The system's own conversion knows the zone's real daylight-saving dates.
@@ -37,6 +42,14 @@ int ShownFields(int64_t t, TimeFields* fields) {
     if (!SystemTimeToTzSpecificLocalTime(&systemZone, &universal, &local))
         return 0;
     *fields = FromSystemTime(&local);
+    return 1;
+}
+
+int ShownFields(int64_t ms, TimeFields* fields) {
+    int millisecond;
+    if (!SecondFields(SecondsOfMs(ms, &millisecond), fields))
+        return 0;
+    fields->millisecond = millisecond;
     return 1;
 }
 
@@ -54,6 +67,44 @@ static int64_t ReadClock(int* milliseconds) {
 int64_t ReadPcTime(void) {
     int milliseconds;
     return ReadClock(&milliseconds);
+}
+
+typedef void(WINAPI* ReadFileTime)(FILETIME*);
+static ReadFileTime readPreciseTime; // Windows 8 on
+static int preciseTimeLookedUp;
+
+// The system clock to the tick, or finer where the system can.
+static int64_t ReadFineClock(void) {
+    if (!preciseTimeLookedUp) {
+        preciseTimeLookedUp = 1;
+        readPreciseTime = (ReadFileTime)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                              "GetSystemTimePreciseAsFileTime");
+    }
+    FILETIME now;
+    if (readPreciseTime != NULL)
+        readPreciseTime(&now);
+    else
+        GetSystemTimeAsFileTime(&now);
+    return (int64_t)((uint64_t)now.dwHighDateTime << 32 | now.dwLowDateTime) - kFileTimeOf1970;
+}
+
+static int64_t exchangeStart;
+static LARGE_INTEGER exchangeCounter, counterFrequency;
+
+void StartExchangeClock(void) {
+    QueryPerformanceFrequency(&counterFrequency);
+    exchangeStart = ReadFineClock();
+    QueryPerformanceCounter(&exchangeCounter);
+}
+
+int64_t ExchangeClockNow(void) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    int64_t counts = now.QuadPart - exchangeCounter.QuadPart, frequency = counterFrequency.QuadPart;
+    if (frequency <= 0)
+        return ReadFineClock();
+    return exchangeStart + counts / frequency * 10000000 +
+           counts % frequency * 10000000 / frequency;
 }
 
 // Only an elevated administrator holds the right to set the clock, and even
@@ -85,10 +136,11 @@ static int SetSystemClock(const SYSTEMTIME* time, unsigned long* error) {
 // next second and spin through the rest.
 enum { kSpinMilliseconds = 30 };
 
-int ApplyDrift(int64_t drift, unsigned long* error) {
-    // Set right after the clock steps to a new second, so the sub-second part
-    // the protocol cannot see is lost only once. A clock outside the readable
-    // years reads -1 throughout: then t1 - drift is the server time itself.
+// The clock's reading after its next whole second, in milliseconds; -1 when
+// it cannot be read.
+static int64_t NextWholeSecond(void) {
+    // A clock outside the readable years reads -1 throughout: then the new
+    // time is the server time itself.
     int milliseconds;
     int64_t t0 = ReadClock(&milliseconds);
     if (t0 != -1 && milliseconds < 1000 - kSpinMilliseconds)
@@ -96,11 +148,18 @@ int ApplyDrift(int64_t drift, unsigned long* error) {
     int64_t t1 = t0;
     while (t1 == t0 && t1 != -1)
         t1 = ReadPcTime();
-    int64_t newTime = t1 - drift;
+    return t1 == -1 ? -1000 : t1 * 1000;
+}
+
+static const int64_t kLastMs = 253402300799999; // 9999-12-31 23:59:59.999
+
+int ApplyDrift(int64_t driftMs, int wholeSeconds, unsigned long* error) {
+    int64_t newMs = (wholeSeconds ? NextWholeSecond() : ReadFineClock() / kTicksPerMs) - driftMs;
     TimeFields fields;
     int set = 0;
     *error = ERROR_INVALID_TIME;
-    if (newTime > 0 && TimeToFields(newTime, &kUtcRules, &fields)) {
+    if (newMs > 0 && newMs <= kLastMs && TimeToFields(newMs / 1000, &kUtcRules, &fields)) {
+        fields.millisecond = (int)(newMs % 1000);
         SYSTEMTIME time = ToSystemTime(&fields);
         set = SetSystemClock(&time, error);
     }

@@ -1,7 +1,19 @@
 #include "app/command_line.h"
 
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "app/report.h"
+
+static const char kCorrect[] = "/correct:";
+
 static int IsBlank(char c) {
     return c == ' ' || c == '\t';
+}
+
+static int IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 const char* ArgumentText(const char* commandLine) {
@@ -19,4 +31,55 @@ const char* ArgumentText(const char* commandLine) {
     while (IsBlank(*p))
         p++;
     return p;
+}
+
+size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved) {
+    char digits[22];
+    int64_t drift = approved->fine ? approved->driftMs : approved->driftMs / 1000;
+    int length = snprintf(out, size, "/hide %s%s%s:%d:%s", kCorrect, DecimalText(drift, digits),
+                          approved->fine ? "ms" : "s", approved->hostIndex, approved->address);
+    return length < 0 ? 0 : (size_t)length < size ? (size_t)length : size - 1;
+}
+
+// Reads up to `limit` decimal digits into *value; the position after them, or NULL.
+static const char* ReadNumber(const char* p, int limit, int64_t* value) {
+    *value = 0;
+    int count = 0;
+    for (; IsDigit(*p); p++, count++) {
+        if (count == limit)
+            return NULL;
+        *value = *value * 10 + (*p - '0');
+    }
+    return count > 0 ? p : NULL;
+}
+
+int ReadApprovedCorrection(const char* arguments, ApprovedCorrection* approved) {
+    const char* p = strstr(arguments, kCorrect);
+    if (p == NULL)
+        return 0;
+    p += sizeof kCorrect - 1;
+    int negative = *p == '-';
+    int64_t drift, index;
+    p = ReadNumber(p + negative, 15, &drift);
+    if (p == NULL)
+        return 0;
+    int fine = p[0] == 'm' && p[1] == 's';
+    p += fine ? 2 : 1;
+    if (p[-1] != 's' || *p != ':')
+        return 0;
+    p = ReadNumber(p + 1, 10, &index);
+    if (p == NULL || *p != ':' || index > INT_MAX)
+        return 0;
+    p++;
+    size_t length = 0;
+    while (length < sizeof approved->address - 1 && (IsDigit(p[length]) || p[length] == '.'))
+        length++;
+    if (length == 0 || (p[length] != '\0' && !IsBlank(p[length])))
+        return 0;
+    approved->driftMs = (negative ? -drift : drift) * (fine ? 1 : 1000);
+    approved->fine = fine;
+    approved->hostIndex = (int)index;
+    memcpy(approved->address, p, length);
+    approved->address[length] = '\0';
+    return 1;
 }

@@ -107,6 +107,7 @@ static void SplitLocalCount(int64_t local, int64_t* year, int64_t* days, TimeFie
     fields->minute = (int)(secondOfDay / 60 % 60);
     fields->second = (int)(secondOfDay % 60);
     fields->dayOfWeek = DayOfWeek(*days);
+    fields->millisecond = 0;
 }
 
 int TimeToFields(int64_t t, const LocalTimeRules* rules, TimeFields* fields) {
@@ -133,4 +134,14 @@ int64_t FieldsToTime(const TimeFields* f, const LocalTimeRules* rules) {
     if (rules->daylight && IsDaylightSaving(f->year, days, f->hour))
         t -= 3600;
     return t > 0 ? t : -1;
+}
+
+int64_t SecondsOfMs(int64_t ms, int* millisecond) {
+    int64_t seconds = ms / 1000, rest = ms % 1000;
+    if (rest < 0) {
+        seconds--;
+        rest += 1000;
+    }
+    *millisecond = (int)rest;
+    return seconds;
 }

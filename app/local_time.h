@@ -17,7 +17,8 @@ struct TimeFields {
     int hour;
     int minute;
     int second;
-    int dayOfWeek; // 0 is Sunday
+    int dayOfWeek;       // 0 is Sunday
+    int millisecond = 0; // 0-999; the conversions below leave it 0
 };
 
 extern const LocalTimeRules kUtcRules;
@@ -33,3 +34,7 @@ int TimeToFields(int64_t t, const LocalTimeRules* rules, TimeFields* fields);
 // for fields out of range, and when the count would not be above 0.
 // dayOfWeek is not read.
 int64_t FieldsToTime(const TimeFields* fields, const LocalTimeRules* rules);
+
+// The whole seconds of a count of milliseconds, rounded down, and the
+// milliseconds past them (0-999) in *millisecond.
+int64_t SecondsOfMs(int64_t ms, int* millisecond);

@@ -7,6 +7,9 @@ HINSTANCE programInstance;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     programInstance = instance;
+    ApprovedCorrection approved;
+    if (ReadApprovedCorrection(arguments, &approved))
+        return RunApprovedCorrection(&approved);
     int hideMode = strstr(arguments, "/hide") != NULL;
     RunTimeCheck(hideMode);
     return 1;

@@ -23,9 +23,11 @@ static void Appendf(ReportText* text, const char* format, ...) {
     text->out[text->length] = '\0';
 }
 
-// A 64-bit count in decimal, without the C runtime's printf, which on older
-// Windows knows no 64-bit conversion; `out` holds 21 characters and the end.
-static const char* Decimal(uint64_t magnitude, int negative, char* out) {
+static uint64_t Magnitude(int64_t value) {
+    return value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
+}
+
+static const char* Digits(uint64_t magnitude, int negative, char* out) {
     char* p = out + 21;
     *p = '\0';
     do {
@@ -37,32 +39,46 @@ static const char* Decimal(uint64_t magnitude, int negative, char* out) {
     return p;
 }
 
-static uint64_t Magnitude(int64_t value) {
-    return value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
+const char* DecimalText(int64_t value, char* out) {
+    return Digits(Magnitude(value), value < 0, out);
 }
 
-static void AppendTimeLine(ReportText* text, const char* label, const TimeFields* f) {
-    Appendf(text, "%s:  %02d/%02d/%04d     %02d:%02d:%02d\n", label, f->day, f->month, f->year,
+// Seconds of a millisecond count: "90" when whole, "90.250" when fine. A
+// sign, when asked for, also before a count under one second ("-0.120").
+static void AppendSeconds(ReportText* text, int64_t ms, int fine, int withSign) {
+    uint64_t magnitude = Magnitude(ms);
+    char digits[22];
+    Appendf(text, "%s", Digits(magnitude / 1000, withSign && ms < 0, digits));
+    if (fine)
+        Appendf(text, ".%03d", (int)(magnitude % 1000));
+}
+
+static void AppendTimeLine(ReportText* text, const char* label, const TimeFields* f, int fine) {
+    Appendf(text, "%s:  %02d/%02d/%04d     %02d:%02d:%02d", label, f->day, f->month, f->year,
             f->hour, f->minute, f->second);
+    if (fine)
+        Appendf(text, ".%03d", f->millisecond);
+    Appendf(text, "\n");
 }
 
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    int64_t drift) {
+                    const TimeAnswer* answer) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0};
     out[0] = '\0';
-    AppendTimeLine(&text, "Horavel ", server);
+    AppendTimeLine(&text, "Horavel ", server, answer->fine);
     if (pc != NULL)
-        AppendTimeLine(&text, "PC  Time ", pc);
+        AppendTimeLine(&text, "PC  Time ", pc, answer->fine);
     else
-        Appendf(&text, "PC  Time :  --/--/----     --:--:--\n");
-    char digits[22];
-    if (drift != 0)
-        Appendf(&text, "\nYour PC's clock has  %s seconds drift !\nDo you want to fix it ?\n",
-                Decimal(Magnitude(drift), drift < 0, digits));
-    else
+        Appendf(&text, "PC  Time :  --/--/----     --:--:--%s\n", answer->fine ? ".---" : "");
+    if (NeedsCorrection(answer)) {
+        Appendf(&text, "\nYour PC's clock has  ");
+        AppendSeconds(&text, answer->driftMs, answer->fine, 1);
+        Appendf(&text, " seconds drift !\nDo you want to fix it ?\n");
+    } else {
         Appendf(&text, "\nYour PC's clock needs no correction...\n");
+    }
     return text.length;
 }
 
@@ -75,21 +91,48 @@ size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
     return text.length;
 }
 
-static void AppendUtc(ReportText* text, const char* label, int64_t t) {
+static void AppendUtc(ReportText* text, const char* label, int64_t ms, int fine) {
+    int millisecond;
+    int64_t seconds = SecondsOfMs(ms, &millisecond);
     TimeFields f;
-    if (!TimeToFields(t, &kUtcRules, &f)) { // -1: the clock could not be read
+    if (ms == -1 || !TimeToFields(seconds, &kUtcRules, &f)) {
         Appendf(text, "\r\n%s: unknown", label);
         return;
     }
-    Appendf(text, "\r\n%s: %04d-%02d-%02dT%02d:%02d:%02dZ", label, f.year, f.month, f.day, f.hour,
+    Appendf(text, "\r\n%s: %04d-%02d-%02dT%02d:%02d:%02d", label, f.year, f.month, f.day, f.hour,
             f.minute, f.second);
+    if (fine)
+        Appendf(text, ".%03d", millisecond);
+    Appendf(text, "Z");
 }
 
-static void AppendDrift(ReportText* text, int64_t drift) {
-    char digits[22];
-    uint64_t seconds = Magnitude(drift);
-    Appendf(text, "%s second%s %s the time server.", Decimal(seconds, 0, digits),
-            seconds == 1 ? "" : "s", drift > 0 ? "ahead of" : "behind");
+static void AppendDrift(ReportText* text, const TimeAnswer* answer) {
+    AppendSeconds(text, answer->driftMs, answer->fine, 0);
+    int one = !answer->fine && Magnitude(answer->driftMs) == 1000;
+    Appendf(text, " second%s %s the time server", one ? "" : "s",
+            answer->driftMs > 0 ? "ahead of" : "behind");
+}
+
+static const char* NoTimeText(NoTime why) {
+    switch (why) {
+    case kNoTimeSilent:
+        return "silent";
+    case kNoTimeRefused:
+        return "refused";
+    case kNoTimeUnsynchronised:
+        return "unsynchronised";
+    default:
+        return "unusable answer";
+    }
+}
+
+static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
+    for (int i = 0; facts->asked != NULL && i < facts->hostsAsked; i++) {
+        const AskedHost* host = &facts->asked[i];
+        Appendf(text, "\r\n%s (%s): %s", host->hostText, host->address, NoTimeText(host->why));
+        if (host->why == kNoTimeRefused)
+            Appendf(text, " (%s)", host->kissCode);
+    }
 }
 
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {
@@ -97,9 +140,11 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         return 0;
     ReportText text = {out, size, 0};
     out[0] = '\0';
+    const TimeAnswer* answer = &facts->answer;
     if (id == kEventNoAnswer) {
         Appendf(&text, "No time server answered: %d server%s asked, %d ms each.", facts->hostsAsked,
                 facts->hostsAsked == 1 ? "" : "s", facts->timeoutMs);
+        AppendAskedHosts(&text, facts);
         return text.length;
     }
     if (id == kEventNoNetwork) {
@@ -107,18 +152,29 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
         return text.length;
     }
-    if (id == kEventNoCorrection) {
+    if (id == kEventNoCorrection && !answer->fine) {
         Appendf(&text, "Clock checked: the PC clock agrees with the time server to the second.");
+    } else if (id == kEventNoCorrection) {
+        Appendf(&text, "Clock checked: the PC clock agrees with the time server within the "
+                       "measurement's uncertainty of ");
+        AppendSeconds(&text, answer->uncertaintyMs, 1, 0);
+        Appendf(&text, " seconds.");
     } else if (id == kEventCorrected) {
         Appendf(&text, "Clock corrected: the PC clock was ");
-        AppendDrift(&text, facts->drift);
+        AppendDrift(&text, answer);
+        Appendf(&text, ".");
+    } else if (id == kEventStepTooLarge) {
+        Appendf(&text, "The clock was not set: the PC clock is ");
+        AppendDrift(&text, answer);
+        Appendf(&text, ", more than MaxStep allows (%d seconds).", facts->maxStepSeconds);
     } else {
         Appendf(&text, "The clock could not be set: the PC clock is ");
-        AppendDrift(&text, facts->drift);
-        Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
+        AppendDrift(&text, answer);
+        Appendf(&text, ".\r\nError %lu: %s", facts->error, facts->errorText);
     }
     Appendf(&text, "\r\nTime server: %s (%s)", facts->hostText, facts->hostAddress);
-    AppendUtc(&text, "Server time", facts->serverTime);
-    AppendUtc(&text, "PC time", facts->pcTime);
+    Appendf(&text, "\r\nProtocol: %s", facts->protocol);
+    AppendUtc(&text, "Server time", answer->serverMs, answer->fine);
+    AppendUtc(&text, "PC time", answer->pcMs, answer->fine);
     return text.length;
 }

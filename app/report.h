@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "app/local_time.h"
+#include "protocol/exchange.h"
 
 enum {
     kReportSize = 256, // room for the longest report
@@ -13,10 +14,11 @@ enum {
 };
 
 // The server line, the PC line and then either the drift question or, when
-// drift is 0, the no-correction text. `pc` is NULL when the PC clock cannot
+// the answer needs no correction, the no-correction text; times and drift
+// to the millisecond for a fine answer. `pc` is NULL when the PC clock cannot
 // be read. Returns the length written (cut to size - 1 if it does not fit).
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    int64_t drift);
+                    const TimeAnswer* answer);
 
 // "Host Address : " and the dotted address of the host that answered.
 size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress);
@@ -28,21 +30,36 @@ enum EventId {
     kEventNoAnswer = 3,     // warning
     kEventNotSet = 4,       // error
     kEventNoNetwork = 5,    // error: no server could be asked
-    kEventTextSize = 1024,
+    kEventStepTooLarge = 6, // error: a drift beyond MaxStep, not corrected
+    kEventTextSize = 4096,
+};
+
+// A host asked that gave no time, and why.
+struct AskedHost {
+    const char* hostText; // as configured
+    char address[16];     // dotted
+    NoTime why;
+    char kissCode[5];
 };
 
 struct EventFacts {
     const char* hostText;    // as configured
     const char* hostAddress; // dotted, of the host that answered
-    int64_t serverTime;
-    int64_t pcTime; // -1 when the clock could not be read
-    int64_t drift;
-    unsigned long error;   // Windows error code of a failure
-    const char* errorText; // the system's text for it
+    const char* protocol;    // the name of the protocol that asked it
+    TimeAnswer answer;       // pcMs -1 when the clock could not be read
+    unsigned long error;     // Windows error code of a failure
+    const char* errorText;   // the system's text for it
     int hostsAsked;
+    const AskedHost* asked; // each of them, or NULL
     int timeoutMs;
+    int maxStepSeconds;
 };
 
 // The event's text: what happened, with the host, the drift spelled out as
 // ahead or behind, both times in UTC as ISO 8601, and for a failure its error.
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts);
+
+// A 64-bit count in decimal, without the C runtime's printf, which on older
+// Windows knows no 64-bit conversion; `out` holds 22 characters. Returns
+// where the text starts inside out.
+const char* DecimalText(int64_t value, char* out);

@@ -1,27 +1,50 @@
 #include <stdlib.h>
 
 #include <windows.h>
-#include <shellapi.h>
+#include <ntsecapi.h>
 
+#include "app/clock.h"
 #include "app/config_path.h"
+#include "app/elevation.h"
 #include "app/event_log.h"
 #include "app/host_list.h"
 #include "app/report.h"
 #include "app/time_check.h"
 #include "net/udp_channel.h"
+#include "protocol/era.h"
+#include "protocol/sntp.h"
 #include "protocol/time_protocol.h"
 
 static const char kCaption[] = "Horavel";
 static const char kSection[] = "Time Servers";
 enum {
-    kSlot = 1,
     kDefaultMaxHost = 99,
     kDefaultHostTimeout = 2000,
     kMaxHostTimeout = 32767, // the channel keeps a signed 16-bit count
     kHostTextSize = 255,     // values are cut to 254 characters
-    kReplySize = 255,
-    kStripWidth = 300,
+    kRequestSize = 64,
+    kStripWidth = 300, // at 96 dots per inch
 };
+
+// Each protocol asks through a slot of its own: its ports are its own.
+static const TimeProtocol* const kSlotProtocols[kUdpSlotCount + 1] = {NULL, &kTimeProtocol,
+                                                                      &kSntpProtocol};
+
+// The run's configuration and what it learns, for its length.
+static int hideMode;
+static char* exePath;
+static char* iniPath;
+static int hostTimeout;
+static int maxStepSeconds; // 0: no bound on an unattended step
+static AskedHost* askedHosts;
+static int askedCount;
+
+static int SlotOf(const TimeProtocol* protocol) {
+    for (int slot = 1; slot <= kUdpSlotCount; slot++)
+        if (kSlotProtocols[slot] == protocol)
+            return slot;
+    return 1;
+}
 
 // The executable's path, however long; NULL when the platform cannot tell.
 static char* ExePath(void) {
@@ -40,57 +63,17 @@ static char* ExePath(void) {
 }
 
 // The executable's path with its extension replaced by "ini".
-static char* ConfigFilePath(void) {
-    char* exePath = ExePath();
-    if (exePath == NULL)
-        return NULL;
-    size_t iniLength = ConfigPathFor(exePath, NULL, 0);
-    char* iniPath = (char*)malloc(iniLength + 1);
-    if (iniPath != NULL)
-        ConfigPathFor(exePath, iniPath, iniLength + 1);
-    free(exePath);
-    return iniPath;
-}
-
-// Starts this program again with "/hide" and an administrator's right, once
-// the person consents: it asks the servers again and sets the clock. 0, or
-// the Windows error code.
-static unsigned long RunElevated(void) {
-    char* exePath = ExePath();
-    if (exePath == NULL)
-        return ERROR_NOT_ENOUGH_MEMORY;
-    SHELLEXECUTEINFOA run = {};
-    run.cbSize = sizeof run;
-    run.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI; // this process ends right after
-    run.hwnd = UdpWindow();
-    run.lpVerb = "runas";
-    run.lpFile = exePath;
-    run.lpParameters = "/hide";
-    run.nShow = SW_SHOWNORMAL;
-    unsigned long error = ShellExecuteExA(&run) ? 0 : GetLastError();
-    free(exePath);
-    return error;
-}
-
-// An ordinary desktop runs programs without the right to set the clock:
-// offer to set it as administrator rather than only report.
-static void OfferElevation(void) {
-    if (MessageBoxA(UdpWindow(),
-                    "Unable to set the clock !\nChanging the system time needs an administrator."
-                    "\n\nSet the clock as administrator ?",
-                    kCaption, MB_YESNO | MB_ICONERROR) != IDYES)
-        return;
-    unsigned long error = RunElevated();
-    if (error == 0 || error == ERROR_CANCELLED) // a refused prompt needs no word
-        return;
-    char text[256];
-    SystemErrorText(error, text, sizeof text);
-    MessageBoxA(UdpWindow(), text, kCaption, MB_ICONERROR | MB_OK);
+static char* ConfigFilePath(const char* exe) {
+    size_t iniLength = ConfigPathFor(exe, NULL, 0);
+    char* path = (char*)malloc(iniLength + 1);
+    if (path != NULL)
+        ConfigPathFor(exe, path, iniLength + 1);
+    return path;
 }
 
 // The profile call hands back an unsigned count, in which "3000000000" and
 // "-1294967296" look alike: the sign that was written tells them apart.
-static int ReadHostTimeout(const char* iniPath) {
+static int ReadHostTimeout(void) {
     UINT timeout = GetPrivateProfileIntA(kSection, "HostTimeout", kDefaultHostTimeout, iniPath);
     char written[2];
     GetPrivateProfileStringA(kSection, "HostTimeout", "", written, sizeof written, iniPath);
@@ -99,86 +82,169 @@ static int ReadHostTimeout(const char* iniPath) {
     return timeout > kMaxHostTimeout ? kMaxHostTimeout : (int)timeout;
 }
 
-// The caption-only strip: 300 wide, centred, its top edge at the middle of the screen.
+static int ReadMaxStep(void) {
+    int seconds = (int)GetPrivateProfileIntA(kSection, "MaxStep", 0, iniPath);
+    return seconds > 0 ? seconds : 0;
+}
+
+// The caption-only strip: 300 wide at 100 %, centred, its top edge at the
+// middle of the screen. The program declares itself aware of the display's
+// scale, so the width is scaled here rather than the whole window stretched.
 static void ShowStrip(HWND strip) {
     SetWindowTextA(strip, kCaption);
+    HDC screen = GetDC(NULL);
+    int dpi = screen != NULL ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen != NULL)
+        ReleaseDC(NULL, screen);
+    int width = MulDiv(kStripWidth, dpi > 0 ? dpi : 96, 96);
     RECT desktop;
     GetWindowRect(GetDesktopWindow(), &desktop);
-    SetWindowPos(strip, NULL, (desktop.right - kStripWidth) / 2, desktop.bottom / 2, kStripWidth, 0,
+    SetWindowPos(strip, NULL, (desktop.right - width) / 2, desktop.bottom / 2, width, 0,
                  SWP_SHOWWINDOW);
+}
+
+static void ShowFailure(unsigned long error) {
+    char text[300] = "Unable to set the clock !\n";
+    SystemErrorText(error, text + lstrlenA(text), (int)sizeof text - lstrlenA(text));
+    MessageBoxA(UdpWindow(), text, kCaption, MB_ICONERROR | MB_OK);
+}
+
+// An ordinary desktop runs programs without the right to set the clock:
+// offer to set it as administrator rather than only report.
+static void OfferElevation(const ApprovedCorrection* approved) {
+    if (MessageBoxA(UdpWindow(),
+                    "Unable to set the clock !\nChanging the system time needs an administrator."
+                    "\n\nSet the clock as administrator ?",
+                    kCaption, MB_YESNO | MB_ICONERROR) != IDYES)
+        return;
+    unsigned long error = CorrectAsAdministrator(exePath, approved);
+    if (error != 0 && error != ERROR_CANCELLED) // a declined prompt needs no word
+        ShowFailure(error);
 }
 
 // Moves the clock by the drift and records the attempt; 1 when the clock was set.
 static int Correct(EventFacts* facts) {
-    int set = ApplyDrift(facts->drift, &facts->error);
+    int set = ApplyDrift(facts->answer.driftMs, !facts->answer.fine, &facts->error);
     LogEvent(set ? kEventCorrected : kEventNotSet, facts);
     return set;
 }
 
+static int64_t Magnitude(int64_t value) {
+    return value < 0 ? -value : value;
+}
+
 // Shows the report of an answer and corrects the clock when due. An
 // unattended run records its outcome; an interactive one, only a correction.
-static void HandleAnswer(int hideMode, const char* hostText, int64_t serverTime,
+static void HandleAnswer(int hostIndex, const char* hostText, int slot, const TimeAnswer* answer,
                          const TimeFields* serverFields) {
-    int64_t pcTime = ReadPcTime();
-    TimeFields pcFields;
-    int pcShown = pcTime != -1 && ShownFields(pcTime, &pcFields);
-    int64_t drift = pcTime - serverTime;
     in_addr host;
-    host.s_addr = UdpRepliedFrom(kSlot);
+    host.s_addr = UdpRepliedFrom(slot);
     char address[16];
     lstrcpynA(address, inet_ntoa(host), sizeof address);
-    EventFacts facts = {hostText, address, serverTime, pcTime, drift, 0, "", 0, 0};
+    EventFacts facts = {
+        hostText, address, kSlotProtocols[slot]->name, *answer, 0, "", 0, NULL, 0, maxStepSeconds};
     if (hideMode) {
-        if (drift == 0)
+        if (!NeedsCorrection(answer))
             LogEvent(kEventNoCorrection, &facts);
+        else if (maxStepSeconds > 0 && Magnitude(answer->driftMs) > maxStepSeconds * 1000LL)
+            LogEvent(kEventStepTooLarge, &facts); // a forged answer could move it by decades
         else
             Correct(&facts);
         return;
     }
+    TimeFields pcFields;
+    int pcShown = answer->pcMs != -1 && ShownFields(answer->pcMs, &pcFields);
     char report[kReportSize];
-    FormatReport(report, sizeof report, serverFields, pcShown ? &pcFields : NULL, drift);
+    FormatReport(report, sizeof report, serverFields, pcShown ? &pcFields : NULL, answer);
     char caption[kCaptionSize];
     FormatHostCaption(caption, sizeof caption, address);
-    if (drift == 0) {
+    if (!NeedsCorrection(answer)) {
         MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
         return;
     }
     if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES ||
         Correct(&facts))
         return;
-    if (facts.error == ERROR_PRIVILEGE_NOT_HELD)
-        OfferElevation();
+    ApprovedCorrection approved = {answer->driftMs, answer->fine, hostIndex, ""};
+    lstrcpynA(approved.address, address, sizeof approved.address);
+    // An elevated process that still lacks the right has a policy against it.
+    if (facts.error == ERROR_PRIVILEGE_NOT_HELD && !IsElevated())
+        OfferElevation(&approved);
     else
-        MessageBoxA(
-            UdpWindow(),
-            "Unable to set the clock !\nRun Horavel with the right to change the system time.",
-            kCaption, MB_ICONERROR | MB_OK);
+        ShowFailure(facts.error);
 }
 
-// Asks one host, counting the requests sent; 1 when it answered and the
-// answer was handled.
-static int AskHost(int hideMode, const char* hostText, int* asked) {
-    UdpSetHost(kSlot, hostText);
+// 64 bits from the system's cryptographic generator (advapi32's RtlGenRandom).
+static int RandomNonce(uint64_t* nonce) {
+    return RtlGenRandom(nonce, sizeof *nonce) != 0;
+}
+
+// The wait's judge: the protocol's, with the PC clock read as it judges.
+static int JudgeDatagram(const unsigned char* datagram, int length, int sourcePort, void* context) {
+    int64_t now = ExchangeClockNow();
+    TimeExchange* exchange = (TimeExchange*)context;
+    if (!exchange->protocol->judge(exchange, datagram, length, sourcePort))
+        return 0;
+    exchange->judgedAt = now;
+    return 1;
+}
+
+static void NoteNoTime(const TimeExchange* exchange) {
+    AskedHost* asked = &askedHosts[askedCount - 1];
+    asked->why = exchange->why;
+    lstrcpynA(asked->kissCode, exchange->kissCode, sizeof asked->kissCode);
+}
+
+// Asks one host; 1 when it answered and the answer was handled.
+static int AskHost(int hostIndex, const char* hostText) {
+    const char* serverName;
+    const TimeProtocol* protocol = ProtocolOfHost(hostText, &serverName);
+    if (serverName[0] == '\0')
+        return 0; // "ntp:" alone names no server
+    int slot = SlotOf(protocol);
+    UdpSetHost(slot, serverName);
     SetWindowTextA(UdpWindow(), hostText);
-    const unsigned char request = kTimeRequestByte;
-    if (!UdpSend(kSlot, &request, 1))
+    TimeExchange exchange = {};
+    exchange.protocol = protocol;
+    exchange.broadcast = UdpDestination(slot) == INADDR_BROADCAST;
+    exchange.windowStart = EraWindowStart(HORAVEL_BUILD_TIME);
+    unsigned char request[kRequestSize];
+    if (!RandomNonce(&exchange.nonce))
         return 0;
-    (*asked)++;
-    unsigned char reply[kReplySize];
-    int length = UdpReceive(kSlot, reply, sizeof reply);
-    // A reply that carries no time, or one that cannot be shown, is no answer.
-    int64_t pivot = DecodePivot(ReadPcTime(), HORAVEL_BUILD_TIME);
-    int64_t serverTime;
+    int requestLength = protocol->request(&exchange, request);
+    StartExchangeClock();
+    exchange.sentAt = ExchangeClockNow();
+    if (!UdpSend(slot, request, requestLength))
+        return 0;
+    AskedHost* asked = &askedHosts[askedCount++];
+    asked->hostText = hostText;
+    in_addr address;
+    address.s_addr = UdpDestination(slot);
+    lstrcpynA(asked->address, inet_ntoa(address), sizeof asked->address);
+    asked->why = kNoTimeSilent;
+
+    unsigned char reply[kSntpReplySize];
+    int length = UdpReceive(slot, reply, protocol->replySize, JudgeDatagram, &exchange);
+    if (exchange.judgedAt == 0)
+        return 0;
+    TimeAnswer answer;
+    if (!protocol->read(&exchange, reply, length, ReadPcTime(), &answer)) {
+        NoteNoTime(&exchange);
+        return 0;
+    }
+    // Unattended, nothing is shown: a time decides by itself.
     TimeFields serverFields;
-    if (length == 0 || !ReadServerTime(reply, length, pivot, &serverTime) ||
-        !ShownFields(serverTime, &serverFields))
+    if (!hideMode && !ShownFields(answer.serverMs, &serverFields)) {
+        exchange.why = kNoTimeUnusable;
+        NoteNoTime(&exchange);
         return 0;
-    HandleAnswer(hideMode, hostText, serverTime, &serverFields);
+    }
+    HandleAnswer(hostIndex, hostText, slot, &answer, &serverFields);
     return 1;
 }
 
 // The whole section in one read, however large; NULL when memory runs out.
-static char* ReadSection(const char* iniPath, size_t* length) {
+static char* ReadSection(size_t* length) {
     for (DWORD size = 4096; size != 0; size *= 2) {
         char* section = (char*)malloc(size);
         if (section == NULL)
@@ -193,49 +259,91 @@ static char* ReadSection(const char* iniPath, size_t* length) {
     return NULL;
 }
 
+struct ConfiguredHost {
+    int index; // N of the key "HostN"
+    char text[kHostTextSize];
+};
+
 // The hosts present in the section with an index below maxHost, in index order.
-static HostEntry* ReadHosts(const char* iniPath, int maxHost, size_t* count) {
+static ConfiguredHost* ReadHosts(int maxHost, size_t* count) {
     size_t sectionLength;
-    char* section = ReadSection(iniPath, &sectionLength);
+    char* section = ReadSection(&sectionLength);
     *count = 0;
-    return section != NULL ? ListHosts(section, sectionLength, maxHost, count) : NULL;
+    HostEntry* entries = section != NULL ? ListHosts(section, sectionLength, maxHost, count) : NULL;
+    ConfiguredHost* hosts = (ConfiguredHost*)malloc(*count * sizeof *hosts + 1);
+    if (hosts == NULL)
+        *count = 0;
+    for (size_t k = 0; k < *count; k++) {
+        hosts[k].index = entries[k].index;
+        CopyHostValue(&entries[k], hosts[k].text, sizeof hosts[k].text);
+    }
+    free(entries);
+    free(section);
+    return hosts;
 }
 
-void RunTimeCheck(int hideMode) {
+// Opens the slot of each protocol the hosts ask with (the Time Protocol's
+// when none is named); 1 when all opened, else 0 and the error in *error.
+static int OpenSlots(const ConfiguredHost* hosts, size_t hostCount, unsigned long* error) {
+    int needed[kUdpSlotCount + 1] = {0, hostCount == 0};
+    for (size_t k = 0; k < hostCount; k++) {
+        const char* name;
+        if (hosts[k].text[0] != '\0')
+            needed[SlotOf(ProtocolOfHost(hosts[k].text, &name))] = 1;
+    }
+    int opened = 1;
+    *error = 0;
+    for (int slot = 1; slot <= kUdpSlotCount; slot++) {
+        const TimeProtocol* protocol = kSlotProtocols[slot];
+        if (needed[slot] &&
+            !UdpOpen(slot, protocol->localPort, protocol->serverPort, hostTimeout) && opened) {
+            opened = 0;
+            *error = (unsigned long)WSAGetLastError();
+        }
+    }
+    return opened;
+}
+
+void RunTimeCheck(int hide) {
+    hideMode = hide;
     FixShownZone();
     udpWindowClass.hInstance = programInstance;
-    char* iniPath = ConfigFilePath();
+    exePath = ExePath();
+    iniPath = exePath != NULL ? ConfigFilePath(exePath) : NULL;
     if (iniPath == NULL)
         return; // the platform could not name the executable: nothing to read
     int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
-    int hostTimeout = ReadHostTimeout(iniPath);
+    hostTimeout = ReadHostTimeout();
+    maxStepSeconds = ReadMaxStep();
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
+
+    // Only the indices present are visited; absent ones would be skipped anyway.
+    size_t hostCount;
+    ConfiguredHost* hosts = ReadHosts(maxHost, &hostCount);
+    askedHosts = (AskedHost*)malloc(hostCount * sizeof *askedHosts + 1);
+    if (askedHosts == NULL)
+        hostCount = 0;
 
     // Unattended, a failed open is not final: with only the bind failing, the
     // first send picks another local port and the run works as usual.
-    int opened = UdpOpen(kSlot, kTimeServerPort, kTimeServerPort, hostTimeout);
-    unsigned long openError = opened ? 0 : (unsigned long)WSAGetLastError();
+    unsigned long openError;
+    int opened = OpenSlots(hosts, hostCount, &openError);
     if (!opened && !hideMode) {
         MessageBoxA(GetActiveWindow(), "WINSOCK Error", kCaption, MB_ICONERROR | MB_OK);
         return;
     }
-    if (!hideMode)
+    if (!hideMode && UdpWindow() != NULL)
         ShowStrip(UdpWindow());
 
-    // Only the indices present are visited; absent ones would be skipped anyway.
-    size_t hostCount;
-    HostEntry* hosts = ReadHosts(iniPath, maxHost, &hostCount);
-    int lastAsked = -1, answered = 0, windowGone = 0, asked = 0;
+    int lastAsked = -1, answered = 0, windowGone = 0;
     for (size_t k = 0; k < hostCount && !answered; k++) {
         if (UdpWindow() == NULL) {
             windowGone = 1;
             break;
         }
         lastAsked = hosts[k].index;
-        char hostText[kHostTextSize];
-        CopyHostValue(&hosts[k], hostText, sizeof hostText);
-        if (hostText[0] != '\0')
-            answered = AskHost(hideMode, hostText, &asked);
+        if (hosts[k].text[0] != '\0')
+            answered = AskHost(hosts[k].index, hosts[k].text);
     }
     // "No response" when every index up to MaxHost - 1 was tried: not after an
     // answer, nor when the window was found gone before an index below MaxHost
@@ -245,9 +353,40 @@ void RunTimeCheck(int hideMode) {
     if (triedAll && !hideMode)
         MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
     if (!answered && hideMode) {
-        EventFacts facts = {"", "", -1, -1, 0, openError, "", asked, hostTimeout};
-        LogEvent(!opened && asked == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
+        EventFacts facts = {"", "", "", {}, openError, "", askedCount, askedHosts, hostTimeout, 0};
+        LogEvent(!opened && askedCount == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
     }
     if (UdpWindow() != NULL)
         ShowWindow(UdpWindow(), SW_HIDE);
+}
+
+int RunApprovedCorrection(const ApprovedCorrection* approved) {
+    char* exe = ExePath();
+    iniPath = exe != NULL ? ConfigFilePath(exe) : NULL;
+    char hostKey[24], hostText[kHostTextSize] = "";
+    wsprintfA(hostKey, "Host%d", approved->hostIndex);
+    if (iniPath != NULL)
+        GetPrivateProfileStringA(kSection, hostKey, "", hostText, sizeof hostText, iniPath);
+    // The times the event gives: the PC clock now, and the server's by the drift.
+    TimeAnswer answer = {};
+    answer.fine = approved->fine;
+    answer.driftMs = approved->driftMs;
+    StartExchangeClock();
+    int64_t pcSeconds = ReadPcTime();
+    answer.pcMs = answer.fine       ? ExchangeClockNow() / 10000
+                  : pcSeconds == -1 ? -1
+                                    : pcSeconds * 1000;
+    answer.serverMs = answer.pcMs - answer.driftMs;
+    EventFacts facts = {hostText[0] != '\0' ? hostText : approved->address,
+                        approved->address,
+                        answer.fine ? kSntpProtocol.name : kTimeProtocol.name,
+                        answer,
+                        0,
+                        "",
+                        0,
+                        NULL,
+                        0,
+                        0};
+    int set = Correct(&facts);
+    return ExitStatusOfCorrection(set, facts.error);
 }

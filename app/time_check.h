@@ -4,22 +4,13 @@
 
 #include <windows.h>
 
-#include "app/local_time.h"
+#include "app/command_line.h"
 
 extern HINSTANCE programInstance;
 
 void RunTimeCheck(int hideMode);
 
-// The zone of the times shown, fixed once at start-up: TZ's rules when TZ is
-// set and well formed, else the system's own zone and its daylight dates.
-void FixShownZone(void);
-// Local fields of t in that zone; 0 when it has none.
-int ShownFields(int64_t t, TimeFields* fields);
-
-// The platform's clock, in time values.
-// The system clock in whole seconds (UTC); -1 outside the years 1970 to 9999.
-int64_t ReadPcTime(void);
-// Moves the system clock by -drift seconds at its next whole second and
-// tells every window that the time changed. 1 when the clock was set, else 0
-// and the Windows error code in *error.
-int ApplyDrift(int64_t drift, unsigned long* error);
+// The run started as administrator to apply a correction the person
+// approved: it asks no server, and logs its event. Its exit status: 1 when
+// the clock was set, else the Windows error code.
+int RunApprovedCorrection(const ApprovedCorrection* approved);

@@ -28,11 +28,16 @@ add_custom_command(OUTPUT events.rc MSG00409.bin
 
 configure_file(res/horavel.rc.in horavel.rc @ONLY)
 configure_file(res/horavel.manifest.in horavel.manifest @ONLY)
+# The resource compiler's includes are not scanned: name them, so that a
+# changed manifest or icon rebuilds the resources.
+set_source_files_properties(${PROJECT_BINARY_DIR}/horavel.rc PROPERTIES OBJECT_DEPENDS
+  "${PROJECT_BINARY_DIR}/horavel.manifest;${PROJECT_SOURCE_DIR}/res/horavel.ico")
 
 add_executable(horavel WIN32
   app/main.cpp
   app/time_check.cpp
   app/clock.cpp
+  app/elevation.cpp
   app/event_log.cpp
   net/udp_channel.cpp
   ${PROJECT_BINARY_DIR}/horavel.rc
@@ -40,7 +45,7 @@ add_executable(horavel WIN32
 target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
 
 # The build's own date, the commit's: servers' counts are read in the era
-# nearest to it when the PC clock is decades off. tools/release passes it in.
+# window that starts 50 years before it. tools/release passes it in.
 if(NOT HORAVEL_BUILD_TIME)
   execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                   OUTPUT_VARIABLE HORAVEL_BUILD_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
@@ -55,8 +60,14 @@ if(HORAVEL_ARCH STREQUAL "x86")
 else()
   set(HORAVEL_ENTRY HoravelStart)
 endif()
-target_link_options(horavel PRIVATE -Wl,--gc-sections -s -nostartfiles -Wl,-e,${HORAVEL_ENTRY})
-target_link_libraries(horavel PRIVATE horavel_core wsock32 shell32)
+target_link_options(horavel PRIVATE -Wl,--gc-sections -nostartfiles -Wl,-e,${HORAVEL_ENTRY})
+# Stripped afterwards rather than by the linker, to drop libgcc's unwind
+# tables (x86) with the symbols: nothing reads them, with no exceptions and
+# no start-up code to register them.
+string(REGEX REPLACE "windres$" "strip" HORAVEL_STRIP "${CMAKE_RC_COMPILER}")
+add_custom_command(TARGET horavel POST_BUILD
+  COMMAND ${HORAVEL_STRIP} --strip-all --remove-section=.eh_frame $<TARGET_FILE:horavel>)
+target_link_libraries(horavel PRIVATE horavel_core wsock32)
 
 # Windows line endings for the files a user opens in Notepad; they go into
 # the zip beside horavel.exe (tools/release).

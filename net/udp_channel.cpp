@@ -1,15 +1,18 @@
 #include "net/udp_channel.h"
 
-#include <string.h>
-
 struct ChannelSlot {
     SOCKET socket;
     sockaddr_in localAddress;
     sockaddr_in destination;
     int waiting;
-    int timeout;    // milliseconds, signed 16-bit; 0: no wait
-    char sent[4];   // the start of the last datagram sent,
-    int sentLength; // and its length: a broadcast comes back to its sender
+    int timeout; // milliseconds, signed 16-bit; 0: no wait
+    DWORD waitStart;
+    // The wait under way: where its datagrams are read to, and who judges them.
+    char* buffer;
+    int size;
+    UdpJudge judge;
+    void* context;
+    int taken; // the length of the datagram the judge took, -1 until one is
 };
 
 WNDCLASSA udpWindowClass;
@@ -50,6 +53,13 @@ HWND UdpEnsureWindow(void) {
     return udpWindow;
 }
 
+// Notifications come only while a wait runs: outside one, a peer that keeps
+// the queue full would flood the thread with them, ahead of every key press
+// and repaint of the boxes. Asking again posts one for what is queued.
+static void Notify(int slot, int on) {
+    WSAAsyncSelect(udpSlots[slot].socket, udpWindow, on ? WM_USER + slot : 0, on ? FD_READ : 0);
+}
+
 int UdpOpen(int slot, int localPort, int remotePort, int timeoutMs) {
     if (!IsSlot(slot))
         return 0;
@@ -61,8 +71,10 @@ int UdpOpen(int slot, int localPort, int remotePort, int timeoutMs) {
     s->socket = socket(AF_INET, SOCK_DGRAM, 0);
     if (s->socket == INVALID_SOCKET)
         return 0;
+    // Also makes the socket non-blocking, for good.
     if (WSAAsyncSelect(s->socket, udpWindow, WM_USER + slot, FD_READ) != 0)
         return 0;
+    Notify(slot, 0);
     s->localAddress.sin_family = AF_INET;
     s->localAddress.sin_port = htons((u_short)localPort);
     s->localAddress.sin_addr.s_addr = INADDR_ANY;
@@ -113,102 +125,96 @@ int UdpSend(int slot, const void* data, int length) {
     if (!IsSlot(slot))
         return 0;
     ChannelSlot* s = &udpSlots[slot];
-    s->sentLength = length <= (int)sizeof s->sent ? length : -1;
-    if (s->sentLength > 0)
-        memcpy(s->sent, data, (size_t)length);
     return sendto(s->socket, (const char*)data, length, 0, (const sockaddr*)&s->destination,
                   sizeof s->destination) != SOCKET_ERROR;
 }
 
-int UdpReceive(int slot, void* buffer, int size) {
+// Reads one datagram and asks the judge: 1 when it was taken. Read, a
+// datagram that is not taken is gone. A read that fails on a reset (the
+// ICMP error of an earlier send) consumes that indication, so no
+// notification for it comes again.
+static int ReadAndJudge(ChannelSlot* s, int anySource) {
+    sockaddr_in source = {};
+    int sourceLength = sizeof source;
+    int count = recvfrom(s->socket, s->buffer, s->size, 0, (sockaddr*)&source, &sourceLength);
+    if (count == SOCKET_ERROR) {
+        if (WSAGetLastError() != WSAEMSGSIZE)
+            return 0;
+        count = -1; // too long for the buffer: its bytes are lost
+    }
+    if (!anySource && !IsFromDestination(s, &source))
+        return 0;
+    if (!s->judge((const unsigned char*)s->buffer, count, ntohs(source.sin_port), s->context))
+        return 0;
+    udpSourceAddress = source;
+    s->taken = count > 0 ? count : 0;
+    return 1;
+}
+
+static DWORD TimeLeft(const ChannelSlot* s) {
+    DWORD waited = GetTickCount() - s->waitStart;
+    return waited >= (DWORD)s->timeout ? 0 : (DWORD)s->timeout - waited;
+}
+
+int UdpReceive(int slot, void* buffer, int size, UdpJudge judge, void* context) {
     if (!IsSlot(slot))
         return 0;
     ChannelSlot* s = &udpSlots[slot];
     if (s->timeout != 0 && udpWindow == NULL)
         return 0;
+    s->buffer = (char*)buffer;
+    s->size = size;
+    s->judge = judge;
+    s->context = context;
+    s->taken = -1;
     // Without a timer nothing would end the wait for a silent host: then read at once.
     if (s->timeout != 0 && SetTimer(udpWindow, slot, (UINT)s->timeout, NULL) != 0) {
         s->waiting = 1;
-        DWORD start = GetTickCount();
-        while (s->waiting) {
-            if (udpWindow == NULL)
-                return 0;
+        s->waitStart = GetTickCount();
+        Notify(slot, 1);
+        while (s->waiting && udpWindow != NULL) {
             // WM_TIMER comes only while no posted message waits, so a flood of
             // datagrams would hold it back: the deadline is checked here too.
-            if (GetTickCount() - start >= (DWORD)s->timeout) {
-                KillTimer(udpWindow, slot);
-                s->waiting = 0;
+            if (TimeLeft(s) == 0)
                 break;
-            }
             MSG message;
             if (GetMessageA(&message, NULL, 0, 0) <= 0)
                 break;
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-    }
-    int sourceLength = sizeof udpSourceAddress;
-    int count =
-        recvfrom(s->socket, (char*)buffer, size, 0, (sockaddr*)&udpSourceAddress, &sourceLength);
-    if (count == SOCKET_ERROR)
-        return 0;
-    // A wait that ended at its deadline leaves whatever came last unjudged:
-    // a third party's datagram, or an earlier host's late reply. Read, it is gone.
-    if (s->timeout != 0 && !IsFromDestination(s, &udpSourceAddress))
-        return 0;
-    return count;
-}
-
-static void DropDatagram(SOCKET socket) {
-    char none;
-    recvfrom(socket, &none, 0, 0, NULL, NULL);
-}
-
-// A datagram is queued on a waiting slot: end the wait if it comes from the
-// destination (it stays queued for UdpReceive), drop it otherwise.
-static void JudgeDatagram(int slot) {
-    ChannelSlot* s = &udpSlots[slot];
-    sockaddr_in source = {};
-    int sourceLength = sizeof source;
-    // Peeks one byte more than was sent, to tell the sender's own broadcast.
-    char head[sizeof s->sent + 1];
-    int length = s->sentLength >= 0 ? s->sentLength + 1 : 0;
-    int count = recvfrom(s->socket, head, length, MSG_PEEK, (sockaddr*)&source, &sourceLength);
-    if (count == SOCKET_ERROR) {
-        int error = WSAGetLastError();
-        // A notification left over from an earlier read: reading now would
-        // eat the answer that may be arriving at this very moment. The two
-        // resets report an ICMP error of an earlier send, with no datagram
-        // of their own: a read would eat the answer queued behind.
-        if (error == WSAEWOULDBLOCK || error == WSAECONNRESET || error == WSAENETRESET)
-            return;
-        // A datagram longer than the peek is reported as too long, with its
-        // source filled in; any other failure cannot be from the destination.
-        if (error != WSAEMSGSIZE) {
-            DropDatagram(s->socket);
-            return;
-        }
-    }
-    int ownBroadcast = s->destination.sin_addr.s_addr == INADDR_BROADCAST &&
-                       count == s->sentLength && memcmp(head, s->sent, (size_t)count) == 0;
-    if (IsFromDestination(s, &source) && !ownBroadcast) {
-        s->waiting = 0;
+        s->waiting = 0; // the buffer is the caller's only until this returns
+        if (udpWindow == NULL)
+            return 0;
         KillTimer(udpWindow, slot);
-    } else {
-        DropDatagram(s->socket);
+        Notify(slot, 0);
+        if (s->taken >= 0)
+            return s->taken;
     }
+    // An answer whose notification the wait did not see yet.
+    return ReadAndJudge(s, s->timeout == 0) ? s->taken : 0;
 }
 
 LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER) {
-        KillTimer(window, wParam);
-        if (IsSlot(wParam))
+        if (IsSlot(wParam) && udpSlots[wParam].waiting) {
+            // A timer message posted before the wait began, or by another
+            // process: the wait's own deadline is still ahead.
+            DWORD left = TimeLeft(&udpSlots[wParam]);
+            if (left > 0) {
+                SetTimer(window, wParam, left, NULL);
+                return 1;
+            }
             udpSlots[wParam].waiting = 0;
+        }
+        KillTimer(window, wParam);
         return 1;
     }
     if (message == WM_DESTROY) {
-        for (int slot = 1; slot <= kUdpSlotCount; slot++)
+        for (int slot = 1; slot <= kUdpSlotCount; slot++) {
             closesocket(udpSlots[slot].socket);
+            udpSlots[slot].socket = INVALID_SOCKET;
+        }
         WSACleanup();
         udpWindow = NULL;
         // The slot's timer dies with the window: wake a waiting loop so that
@@ -217,13 +223,12 @@ LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 1;
     }
     if (message > WM_USER && message <= WM_USER + kUdpSlotCount) {
-        int slot = (int)(message - WM_USER);
-        if (WSAGETSELECTEVENT(lParam) != FD_READ)
-            return 1;
-        if (udpSlots[slot].waiting)
-            JudgeDatagram(slot);
-        else if (udpSlots[slot].timeout != 0)
-            DropDatagram(udpSlots[slot].socket);
+        ChannelSlot* s = &udpSlots[message - WM_USER];
+        // Outside a wait the datagram stays queued for the next wait to judge.
+        if (WSAGETSELECTEVENT(lParam) == FD_READ && s->waiting && ReadAndJudge(s, 0)) {
+            s->waiting = 0;
+            KillTimer(window, message - WM_USER);
+        }
         return 1;
     }
     return DefWindowProcA(window, message, wParam, lParam);

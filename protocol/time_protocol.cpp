@@ -1,35 +1,60 @@
 #include "protocol/time_protocol.h"
 
-static const int64_t kSecondsFrom1900To1970 = 2208988800;
-static const int64_t kEra = (int64_t)1 << 32;
-static const int64_t kYear2026 = 1767225600;         // 2026-01-01 00:00:00 UTC
-static const int64_t kPivotLimit = (int64_t)1 << 48; // keeps the sums below from overflowing
+#include "protocol/era.h"
 
-int64_t DecodeTimeReply(const unsigned char* reply, int64_t pivot) {
+int64_t DecodeTimeReply(const unsigned char* reply, int64_t windowStart) {
     uint32_t count = (uint32_t)reply[0] << 24 | (uint32_t)reply[1] << 16 | (uint32_t)reply[2] << 8 |
                      (uint32_t)reply[3];
-    if (pivot > kPivotLimit)
-        pivot = kPivotLimit;
-    if (pivot < -kPivotLimit)
-        pivot = -kPivotLimit;
-    // The era whose count lies within half an era of the pivot's.
-    int64_t fromPivot = pivot + kSecondsFrom1900To1970 - count + kEra / 2;
-    int64_t era = fromPivot >= 0 ? fromPivot / kEra : -((-fromPivot + kEra - 1) / kEra);
-    return count + era * kEra - kSecondsFrom1900To1970;
+    return TimeOfCount(count, windowStart);
 }
 
-int64_t DecodePivot(int64_t pcTime, int64_t buildTime) {
-    return pcTime >= kYear2026 ? pcTime : buildTime;
+static int IsFourZeroBytes(const unsigned char* reply, int length) {
+    return length >= kTimeReplyLength && (reply[0] | reply[1] | reply[2] | reply[3]) == 0;
 }
 
-int ReadServerTime(const unsigned char* reply, int length, int64_t pivot, int64_t* serverTime) {
-    if (length < kTimeReplyLength)
+int ReadServerTime(const unsigned char* reply, int length, int64_t windowStart,
+                   int64_t* serverTime) {
+    if (length < kTimeReplyLength || IsFourZeroBytes(reply, length))
         return 0;
-    if ((reply[0] | reply[1] | reply[2] | reply[3]) == 0)
-        return 0;
-    int64_t decoded = DecodeTimeReply(reply, pivot);
+    int64_t decoded = DecodeTimeReply(reply, windowStart);
     if (decoded <= 0)
         return 0;
     *serverTime = decoded;
     return 1;
 }
+
+static int Request(const TimeExchange*, unsigned char* out) {
+    out[0] = kTimeRequestByte;
+    return 1;
+}
+
+// Any datagram from the server ends the wait, as the protocol has nothing
+// to match; a broadcast, which any host may answer, waits for a usable time.
+static int Judge(const TimeExchange* exchange, const unsigned char* datagram, int length, int) {
+    int64_t serverTime;
+    return !exchange->broadcast ||
+           ReadServerTime(datagram, length, exchange->windowStart, &serverTime);
+}
+
+// Whole seconds: the server's count, and the PC clock read after the wait.
+static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t pcSeconds,
+                TimeAnswer* answer) {
+    int64_t serverTime;
+    if (!ReadServerTime(reply, length, exchange->windowStart, &serverTime)) {
+        exchange->why = IsFourZeroBytes(reply, length) ? kNoTimeUnsynchronised : kNoTimeUnusable;
+        return 0;
+    }
+    answer->serverMs = serverTime * 1000;
+    answer->pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;
+    // An unreadable clock (-1) keeps -1 in the drift, so that a correction
+    // from the clock's -1 lands on the server's time.
+    answer->driftMs = (pcSeconds - serverTime) * 1000;
+    answer->uncertaintyMs = 0;
+    answer->fine = 0;
+    return 1;
+}
+
+const TimeProtocol kTimeProtocol = {
+    "RFC 868 Time Protocol", "",      kTimeServerPort, kTimeServerPort,
+    kTimeReplySize,          Request, Judge,           Read,
+};

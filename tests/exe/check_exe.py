@@ -2,7 +2,9 @@
 """Checks a built horavel.exe as Windows will load it, which Wine does not:
 the manifest's processorArchitecture must match the PE machine type (else a
 side-by-side error stops the program before it starts), every import must
-be a DLL of Windows itself, and the event log's message table must be there.
+be a DLL of Windows itself (shell32 is loaded only when needed, so not
+imported), the manifest must declare the program aware of the display's
+scale, and the event log's message table must be there.
 
     check_exe.py horavel.exe
 """
@@ -11,7 +13,7 @@ import struct
 import sys
 
 MACHINES = {0x014C: "x86", 0x8664: "amd64"}
-SYSTEM_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll",
+SYSTEM_DLLS = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll",
                "wsock32.dll"}
 RT_MANIFEST = 24
 RT_MESSAGETABLE = 11
@@ -86,8 +88,10 @@ def problems(data):
             found.append("the manifest names no processorArchitecture")
         found += [f"manifest says processorArchitecture {a.decode()!r}, the exe is {machine}"
                   for a in architectures if a.decode() not in (machine, "*")]
+        if not re.search(rb"<dpiAware[^>]*>\s*true\s*</dpiAware>", manifest):
+            found.append("the manifest does not declare the program DPI aware")
     found += [] if pe.resource(RT_MESSAGETABLE) else ["no message table for the event log"]
-    found += [f"imports {name}, not a DLL of Windows" for name in pe.imports()
+    found += [f"imports {name}, not a DLL of Windows that every run needs" for name in pe.imports()
               if name.lower() not in SYSTEM_DLLS]
     return found
 

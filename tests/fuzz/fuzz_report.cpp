@@ -13,14 +13,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t drift;
     if (size < sizeof fields + sizeof drift + 2)
         return 0;
-    memcpy(fields, data, sizeof fields);
+    memcpy((void*)fields, data, sizeof fields);
     memcpy(&drift, data + sizeof fields, sizeof drift);
     size_t bufferSize = data[sizeof fields + sizeof drift];
     int pcReadable = data[sizeof fields + sizeof drift + 1] & 1;
+    int fine = data[sizeof fields + sizeof drift + 1] >> 1 & 1;
+    // The fields' bytes as the times, the drift's as the uncertainty too.
+    int64_t times[2];
+    memcpy(times, fields, sizeof times);
+    TimeAnswer answer = {times[0], times[1], drift, drift < 0 ? -(drift / 2) : drift / 2, fine};
 
     std::vector<char> text(bufferSize + 1, '#');
     size_t length =
-        FormatReport(text.data(), bufferSize, &fields[0], pcReadable ? &fields[1] : NULL, drift);
+        FormatReport(text.data(), bufferSize, &fields[0], pcReadable ? &fields[1] : NULL, &answer);
     if (bufferSize > 0 && (length >= bufferSize || strlen(text.data()) != length))
         abort();
     if (text[bufferSize] != '#')
@@ -34,12 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         caption[bufferSize] != '#')
         abort();
 
-    // Event texts: the fields' bytes as times, the address as every text.
-    int64_t times[2];
-    memcpy(times, fields, sizeof times);
-    EventFacts facts = {address.data(),       address.data(), times[0],   times[1],          drift,
-                        (unsigned long)drift, address.data(), (int)drift, (int)(drift >> 32)};
-    for (int id = kEventCorrected; id <= kEventNoNetwork; id++) {
+    // Event texts: the address as every text, and as the hosts asked.
+    AskedHost asked[4];
+    for (int i = 0; i < 4; i++) {
+        asked[i] = {address.data(), "", (NoTime)((drift >> (8 * i)) & 3), ""};
+        memcpy(asked[i].address, data, sizeof asked[i].address - 1);
+        asked[i].address[sizeof asked[i].address - 1] = '\0';
+        memcpy(asked[i].kissCode, data + 16, 4);
+        asked[i].kissCode[4] = '\0';
+    }
+    EventFacts facts = {address.data(),       address.data(), address.data(),   answer,
+                        (unsigned long)drift, address.data(), (int)(drift & 3), asked,
+                        (int)(drift >> 32),   (int)drift};
+    for (int id = kEventCorrected; id <= kEventStepTooLarge; id++) {
         std::vector<char> event(bufferSize + 1, '#');
         length = FormatEventText(event.data(), bufferSize, (EventId)id, &facts);
         if ((bufferSize > 0 && (length >= bufferSize || strlen(event.data()) != length)) ||

@@ -14,6 +14,8 @@ TEST(ArgumentText, FollowsTheProgramsName) {
         {"\"C:\\Program Files\\horavel.exe\" \t /x /hide", "/x /hide"},
         {"C:\\Tools\\horavel.exe /hide", "/hide"},
         {"C:\\Tools\\horavel.exe\t/hide", "/hide"},
+        {"C:\\Z\xFCrich\\horavel.exe /hide",
+         "/hide"},                // a byte above 127, in a single-byte code page
         {"horavel.exe/hide", ""}, // an unquoted name runs to the first blank
         {"\"C:\\Tools\\horavel.exe\"", ""},
         {"horavel.exe", ""},
@@ -22,4 +24,49 @@ TEST(ArgumentText, FollowsTheProgramsName) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(std::string(ArgumentText(c.commandLine)), c.arguments) << c.commandLine;
+}
+
+TEST(ApprovedCorrection, TravelsToTheElevatedRunAndBack) {
+    const struct {
+        ApprovedCorrection approved;
+        const char* arguments;
+    } cases[] = {
+        {{-90000, 0, 3, "10.37.0.2"}, "/hide /correct:-90s:3:10.37.0.2"},
+        {{90250, 1, 0, "10.37.0.2"}, "/hide /correct:90250ms:0:10.37.0.2"},
+        {{-120, 1, 2147483647, "255.255.255.255"},
+         "/hide /correct:-120ms:2147483647:255.255.255.255"},
+        {{4291747200000, 0, 9, "1.2.3.4"}, "/hide /correct:4291747200s:9:1.2.3.4"}, // 136 years
+    };
+    for (const auto& c : cases) {
+        char arguments[96];
+        EXPECT_EQ(FormatApprovedArguments(arguments, sizeof arguments, &c.approved),
+                  strlen(c.arguments));
+        EXPECT_STREQ(arguments, c.arguments);
+        ApprovedCorrection read = {};
+        ASSERT_EQ(ReadApprovedCorrection(arguments, &read), 1) << arguments;
+        EXPECT_EQ(read.driftMs, c.approved.driftMs) << arguments;
+        EXPECT_EQ(read.fine, c.approved.fine) << arguments;
+        EXPECT_EQ(read.hostIndex, c.approved.hostIndex) << arguments;
+        EXPECT_STREQ(read.address, c.approved.address) << arguments;
+    }
+}
+
+TEST(ApprovedCorrection, IsReadOnlyWhenWellFormed) {
+    const char* cases[] = {
+        "/hide",
+        "/correct:90:0:10.0.0.1", // no unit
+        "/correct:90m:0:10.0.0.1",
+        "/correct:s:0:10.0.0.1",
+        "/correct:90s::10.0.0.1",
+        "/correct:90s:0:",
+        "/correct:90s:0:10.0.0.1x",
+        "/correct:90s:0:1234567890123456", // longer than an address
+        "/correct:9999999999999999s:0:10.0.0.1",
+        "/correct:90s:9999999999:10.0.0.1",
+        "/correct:90s",
+    };
+    for (const char* arguments : cases) {
+        ApprovedCorrection read;
+        EXPECT_EQ(ReadApprovedCorrection(arguments, &read), 0) << arguments;
+    }
 }

@@ -38,6 +38,7 @@ TEST(ParseTzRules, ReadsWellFormedTexts) {
         {"EST5E1DT", 18000, 0},
         {"abc12xyz", 43200, 1},
         {"EST99999999999999EDT", 99999LL * 3600, 1}, // absurd, but no overflow
+        {"EST999989", 999989LL * 3600, 0},           // the last digit the cap lets in
     };
     for (const auto& c : cases) {
         LocalTimeRules rules = {-1, -1};
@@ -97,6 +98,14 @@ const ConversionCase kConversions[] = {
     {"mid April 1987 is summer", &kEastern, 545072400, {1987, 4, 10, 13, 0, 0, 5}},
     {"before the spring change, 1986", &kEastern, 514969199, {1986, 4, 27, 1, 59, 59, 0}},
     {"after the spring change, 1986", &kEastern, 514969200, {1986, 4, 27, 3, 0, 0, 0}},
+    {"1 May 1977 a Sunday: spring change on 24 April",
+     &kEastern,
+     230713200,
+     {1977, 4, 24, 3, 0, 0, 0}},
+    {"1 May 1983 a Sunday: the last week of April is summer",
+     &kEastern,
+     420393600,
+     {1983, 4, 28, 12, 0, 0, 4}},
     {"autumn change, last summer second", &kEastern, 562136399, {1987, 10, 25, 0, 59, 59, 0}},
     {"autumn change, after it", &kEastern, 562143600, {1987, 10, 25, 2, 0, 0, 0}},
 };
@@ -154,6 +163,9 @@ TEST(FieldsToTime, CoversTheYears1970To9999) {
         {{2106, 2, 7, 6, 28, 16, 0}, &kUtcRules, 4294967296}, // past 32 unsigned bits
         {{10000, 1, 1, 0, 0, 0, 0}, &kUtcRules, -1},
         {{2026, 2, 29, 0, 0, 0, 0}, &kUtcRules, -1}, // no such day
+        {{2100, 2, 29, 0, 0, 0, 0}, &kUtcRules, -1}, // 2100 is no leap year
+        {{2000, 2, 29, 0, 0, 0, 0}, &kUtcRules, 951782400},
+        {{2026, 1, 1, 0, 0, 60, 0}, &kUtcRules, -1},
         {{2026, 13, 1, 0, 0, 0, 0}, &kUtcRules, -1},
         {{2026, 1, 1, 24, 0, 0, 0}, &kUtcRules, -1},
         {{2026, 1, 1, 0, 60, 0, 0}, &kUtcRules, -1},

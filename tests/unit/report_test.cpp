@@ -7,59 +7,72 @@
 
 namespace {
 
-const TimeFields kServer = {2026, 3, 5, 7, 8, 9, 4};
-const TimeFields kPc = {2026, 3, 5, 7, 9, 39, 4};
+const TimeFields kServer = {2026, 3, 5, 7, 8, 9, 4, 250};
+const TimeFields kPc = {2026, 3, 5, 7, 9, 39, 4, 500};
 
-std::string Report(const TimeFields* pc, int64_t drift) {
+TimeAnswer Whole(int64_t driftMs) {
+    return TimeAnswer{0, 0, driftMs, 0, 0};
+}
+
+TimeAnswer Fine(int64_t driftMs, int64_t uncertaintyMs = 12) {
+    return TimeAnswer{0, 0, driftMs, uncertaintyMs, 1};
+}
+
+std::string Report(const TimeFields* pc, const TimeAnswer& answer) {
     char text[kReportSize];
-    size_t length = FormatReport(text, sizeof text, &kServer, pc, drift);
+    size_t length = FormatReport(text, sizeof text, &kServer, pc, &answer);
     EXPECT_EQ(length, strlen(text));
     return text;
 }
 
+const char kWholeLines[] = "Horavel :  05/03/2026     07:08:09\n"
+                           "PC  Time :  05/03/2026     07:09:39\n";
+const char kFineLines[] = "Horavel :  05/03/2026     07:08:09.250\n"
+                          "PC  Time :  05/03/2026     07:09:39.500\n";
+
 TEST(FormatReport, WritesTheReportTextsByteForByte) {
+    const std::string fix = " seconds drift !\nDo you want to fix it ?\n";
+    const std::string none = "\nYour PC's clock needs no correction...\n";
     const struct {
         const TimeFields* pc;
-        int64_t drift;
-        const char* text;
+        TimeAnswer answer;
+        std::string text;
     } cases[] = {
-        {&kPc, 90,
-         "Horavel :  05/03/2026     07:08:09\n"
-         "PC  Time :  05/03/2026     07:09:39\n"
-         "\nYour PC's clock has  90 seconds drift !\nDo you want to fix it ?\n"},
-        {&kPc, -90,
-         "Horavel :  05/03/2026     07:08:09\n"
-         "PC  Time :  05/03/2026     07:09:39\n"
-         "\nYour PC's clock has  -90 seconds drift !\nDo you want to fix it ?\n"},
-        {&kServer, 0,
-         "Horavel :  05/03/2026     07:08:09\n"
-         "PC  Time :  05/03/2026     07:08:09\n"
-         "\nYour PC's clock needs no correction...\n"},
-        {nullptr, INT32_MIN,
-         "Horavel :  05/03/2026     07:08:09\n"
-         "PC  Time :  --/--/----     --:--:--\n"
-         "\nYour PC's clock has  -2147483648 seconds drift !\nDo you want to fix it ?\n"},
-        {&kPc, 3000000000, // beyond 32 bits: some 95 years
-         "Horavel :  05/03/2026     07:08:09\n"
-         "PC  Time :  05/03/2026     07:09:39\n"
-         "\nYour PC's clock has  3000000000 seconds drift !\nDo you want to fix it ?\n"},
-        {&kPc, INT64_MIN,
-         "Horavel :  05/03/2026     07:08:09\n"
-         "PC  Time :  05/03/2026     07:09:39\n"
-         "\nYour PC's clock has  -9223372036854775808 seconds drift !\nDo you want to fix it ?\n"},
+        {&kPc, Whole(90000), kWholeLines + std::string("\nYour PC's clock has  90") + fix},
+        {&kPc, Whole(-90000), kWholeLines + std::string("\nYour PC's clock has  -90") + fix},
+        {&kServer, Whole(0),
+         "Horavel :  05/03/2026     07:08:09\nPC  Time :  05/03/2026     07:08:09\n" + none},
+        {nullptr, Whole(INT32_MIN * 1000LL),
+         "Horavel :  05/03/2026     07:08:09\nPC  Time :  --/--/----     --:--:--\n"
+         "\nYour PC's clock has  -2147483648" +
+             fix},
+        {&kPc, Whole(3000000000000), // beyond 32 bits: some 95 years
+         kWholeLines + std::string("\nYour PC's clock has  3000000000") + fix},
+        {&kPc, Whole(INT64_MIN),
+         kWholeLines + std::string("\nYour PC's clock has  -9223372036854775") + fix},
+        {&kPc, Fine(90250), kFineLines + std::string("\nYour PC's clock has  90.250") + fix},
+        {&kPc, Fine(-120), kFineLines + std::string("\nYour PC's clock has  -0.120") + fix},
+        {&kPc, Fine(-1005), kFineLines + std::string("\nYour PC's clock has  -1.005") + fix},
+        {&kPc, Fine(13), kFineLines + std::string("\nYour PC's clock has  0.013") + fix},
+        {&kPc, Fine(12), kFineLines + none}, // within what the measurement can tell
+        {&kPc, Fine(-12), kFineLines + none},
+        {nullptr, Fine(0),
+         "Horavel :  05/03/2026     07:08:09.250\nPC  Time :  --/--/----     --:--:--.---\n" +
+             none},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Report(c.pc, c.drift), c.text) << c.drift;
+        EXPECT_EQ(Report(c.pc, c.answer), c.text) << c.answer.driftMs;
 }
 
 TEST(FormatReport, StaysInsideASmallBuffer) {
+    TimeAnswer answer = Whole(90000);
     char text[20];
     memset(text, '#', sizeof text);
-    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, 90), 11u);
+    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, &answer), 11u);
     EXPECT_STREQ(text, "Horavel :  ");
     EXPECT_EQ(text[12], '#');
     std::vector<char> exact(35); // as long as the first line, with its newline
-    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, 90), 34u);
+    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, &answer), 34u);
     EXPECT_STREQ(exact.data(), "Horavel :  05/03/2026     07:08:09");
 }
 
@@ -70,38 +83,87 @@ TEST(FormatHostCaption, NamesTheDottedAddress) {
 }
 
 TEST(FormatEventText, SaysWhatHappenedInUtc) {
-    const char* kHost = "\r\nTime server: timehost.test (10.37.0.2)";
-    const char* kTimes = "\r\nServer time: 2026-12-08T07:00:00Z\r\nPC time: 2026-12-08T07:01:30Z";
-    EventFacts answer = {"timehost.test", "10.37.0.2", 1796713200, 1796713290, 90, 0, "", 0, 0};
+    const std::string kHost = "\r\nTime server: timehost.test (10.37.0.2)";
+    const std::string kRfc868 = "\r\nProtocol: RFC 868 Time Protocol";
+    const std::string kSntp = "\r\nProtocol: SNTPv4";
+    const std::string kTimes =
+        "\r\nServer time: 2026-12-08T07:00:00Z\r\nPC time: 2026-12-08T07:01:30Z";
+    const std::string kFineTimes =
+        "\r\nServer time: 2026-12-08T07:00:00.250Z\r\nPC time: 2026-12-08T07:01:30.500Z";
+    const char* kRefusal = "\r\nError 1314: A required privilege is not held by the client.";
+    EventFacts answer = {"timehost.test",
+                         "10.37.0.2",
+                         "RFC 868 Time Protocol",
+                         {1796713200000, 1796713290000, 90000, 0, 0},
+                         0,
+                         "",
+                         0,
+                         nullptr,
+                         0,
+                         0};
     EventFacts behind = answer, unread = answer, refused = answer, silent = answer;
-    behind.drift = -1;
-    unread.pcTime = -1;
+    behind.answer.driftMs = -1000;
+    unread.answer.pcMs = -1;
     refused.error = 1314;
     refused.errorText = "A required privilege is not held by the client.";
     silent.hostsAsked = 3;
     silent.timeoutMs = 2000;
+    EventFacts fine = answer;
+    fine.protocol = "SNTPv4";
+    fine.answer = {1796713200250, 1796713290500, 90250, 12, 1};
+    EventFacts fineBehind = fine, steady = fine, tooFar = answer;
+    fineBehind.answer.driftMs = -120;
+    steady.answer.driftMs = 3;
+    tooFar.maxStepSeconds = 60;
+    AskedHost asked[] = {{"ntp:time.example", "10.0.0.9", kNoTimeRefused, "RATE"},
+                         {"10.0.0.8", "10.0.0.8", kNoTimeSilent, ""},
+                         {"ntp:old.example", "10.0.0.7", kNoTimeUnsynchronised, ""},
+                         {"ntp:bad.example", "10.0.0.6", kNoTimeUnusable, ""}};
+    EventFacts oneSilent = silent, listed = silent;
+    oneSilent.hostsAsked = 1;
+    oneSilent.timeoutMs = 500;
+    listed.hostsAsked = 4;
+    listed.asked = asked;
     const struct {
         EventId id;
         const EventFacts* facts;
         std::string text;
     } cases[] = {
         {kEventCorrected, &answer,
-         std::string("Clock corrected: the PC clock was 90 seconds ahead of the time server.") +
-             kHost + kTimes},
+         "Clock corrected: the PC clock was 90 seconds ahead of the time server." + kHost +
+             kRfc868 + kTimes},
         {kEventCorrected, &behind,
-         std::string("Clock corrected: the PC clock was 1 second behind the time server.") + kHost +
+         "Clock corrected: the PC clock was 1 second behind the time server." + kHost + kRfc868 +
              kTimes},
         {kEventNoCorrection, &unread,
-         std::string("Clock checked: the PC clock agrees with the time server to the second.") +
-             kHost + "\r\nServer time: 2026-12-08T07:00:00Z\r\nPC time: unknown"},
+         "Clock checked: the PC clock agrees with the time server to the second." + kHost +
+             kRfc868 + "\r\nServer time: 2026-12-08T07:00:00Z\r\nPC time: unknown"},
         {kEventNotSet, &refused,
-         std::string("The clock could not be set: the PC clock is 90 seconds ahead of the time "
-                     "server.\r\nError 1314: A required privilege is not held by the client.") +
-             kHost + kTimes},
+         "The clock could not be set: the PC clock is 90 seconds ahead of the time server." +
+             std::string(kRefusal) + kHost + kRfc868 + kTimes},
+        {kEventStepTooLarge, &tooFar,
+         "The clock was not set: the PC clock is 90 seconds ahead of the time server, more than "
+         "MaxStep allows (60 seconds)." +
+             kHost + kRfc868 + kTimes},
+        {kEventCorrected, &fine,
+         "Clock corrected: the PC clock was 90.250 seconds ahead of the time server." + kHost +
+             kSntp + kFineTimes},
+        {kEventCorrected, &fineBehind,
+         "Clock corrected: the PC clock was 0.120 seconds behind the time server." + kHost + kSntp +
+             kFineTimes},
+        {kEventNoCorrection, &steady,
+         "Clock checked: the PC clock agrees with the time server within the measurement's "
+         "uncertainty of 0.012 seconds." +
+             kHost + kSntp + kFineTimes},
         {kEventNoAnswer, &silent, "No time server answered: 3 servers asked, 2000 ms each."},
+        {kEventNoAnswer, &oneSilent, "No time server answered: 1 server asked, 500 ms each."},
+        {kEventNoAnswer, &listed,
+         "No time server answered: 4 servers asked, 2000 ms each."
+         "\r\nntp:time.example (10.0.0.9): refused (RATE)\r\n10.0.0.8 (10.0.0.8): silent"
+         "\r\nntp:old.example (10.0.0.7): unsynchronised"
+         "\r\nntp:bad.example (10.0.0.6): unusable answer"},
         {kEventNoNetwork, &refused,
-         "No time server was asked: the network could not be used.\r\nError 1314: A required "
-         "privilege is not held by the client."},
+         "No time server was asked: the network could not be used." + std::string(kRefusal)},
     };
     for (const auto& c : cases) {
         char text[kEventTextSize];

@@ -1,3 +1,4 @@
+#include "protocol/era.h"
 #include "protocol/time_protocol.h"
 
 #include <gtest/gtest.h>
@@ -6,80 +7,60 @@
 
 namespace {
 
-const int64_t k2026 = 1796083200; // 2026-12-01
-const int64_t k2037 = 2114380800; // 2037-01-01
-const int64_t k2040 = 2208988800; // 2040-01-01
-const int64_t k2100 = 4102444800; // 2100-01-01
+const int64_t k2026 = 1796083200;                 // 2026-12-01, the build
+const int64_t kWindow = EraWindowStart(k2026);    // 1976-11-30 12:00:00
+const int64_t kWindowEnd = kWindow + (1LL << 32); // 2113-01-06 18:28:16
+const int64_t k2099 = 4100227200;                 // 2099-12-08
+const int64_t k2040 = 2208988800;                 // 2040-01-01
 
-int64_t Decode(uint32_t count, int64_t pivot) {
+uint32_t CountOf(int64_t t) {
+    return (uint32_t)(t + kSecondsFrom1900To1970);
+}
+
+int64_t Decode(uint32_t count) {
     unsigned char reply[4] = {(unsigned char)(count >> 24), (unsigned char)(count >> 16),
                               (unsigned char)(count >> 8), (unsigned char)count};
-    return DecodeTimeReply(reply, pivot);
+    return DecodeTimeReply(reply, kWindow);
 }
 
-// The decoding of 32-bit time values: three ranges, 0 for "taken as 1970".
-int64_t Decode32(uint32_t count) {
-    int32_t since1970 = (int32_t)(count - 2208988800u);
-    return since1970 < 0 ? 0 : since1970;
-}
-
-TEST(DecodeTimeReply, ReadsTheCountInTheEraNearestThePivot) {
+TEST(DecodeTimeReply, ReadsTheCountInTheWindowFromFiftyYearsBeforeTheBuild) {
+    EXPECT_EQ(kWindow, 218203200);
     const struct {
         const char* what;
         uint32_t count;
-        int64_t pivot;
         int64_t expected;
     } cases[] = {
-        {"2026-12-08 10:11:12", 0xEEC25640u, k2026, 1796724672},
-        {"1970", 0x83AA7E80u, k2026, 0},
-        {"a second before 1970", 0x83AA7E7Fu, k2026, -1},
-        {"1968", 0x80000000u, k2026, -61505152},
-        {"the last second before the 2036 wrap", 0xFFFFFFFFu, k2026, 2085978495},
-        {"the same, seen from 2040", 0xFFFFFFFFu, k2040, 2085978495},
-        {"the wrap, 2036-02-07 06:28:16", 0x00000000u, k2026, 2085978496},
-        {"a second after the wrap", 0x00000001u, k2037, 2085978497},
-        {"2038-01-19 03:14:07", 0x03AA7E7Fu, k2037, INT32_MAX},
-        {"2038-01-19 03:14:08, past 32 bits", 0x03AA7E80u, k2026, 2147483648},
-        {"the same, seen from 2100", 0x03AA7E80u, k2100, 2147483648},
-        {"2040-01-01", 0x0754FD00u, k2026, k2040},
-        {"2040-01-01 seen from 2040", 0x0754FD00u, k2040, k2040},
-        {"2100-01-01 seen from 2100", 0x7830D580u, k2100, k2100},
-        {"2100-01-01 is 74 years from 2026: 1963", 0x7830D580u, k2026, k2100 - 4294967296},
-        {"1968 seen from 2100: 2104", 0x80000000u, k2100, 4233462144},
-        {"2106-02-07 06:28:16, the second wrap", 0x83AA7E80u, k2100, 4294967296},
+        {"2026-12-08 10:11:12", 0xEEC25640u, 1796724672},
+        {"the window's first second", CountOf(kWindow), kWindow},
+        {"a second before it: the window's last", CountOf(kWindow) - 1, kWindowEnd - 1},
+        {"the last second before the 2036 wrap", 0xFFFFFFFFu, 2085978495},
+        {"the wrap, 2036-02-07 06:28:16", 0x00000000u, 2085978496},
+        {"a second after the wrap", 0x00000001u, 2085978497},
+        {"2038-01-19 03:14:08, past 32 bits", 0x03AA7E80u, 2147483648},
+        {"2040-01-01", 0x0754FD00u, k2040},
+        {"a true 2026 count, whatever the PC says (2099)", CountOf(1796724672), 1796724672},
+        {"a 2099 count", CountOf(k2099), k2099},
+        {"1968's count is 2104's", 0x80000000u, 4233462144},
+        {"1970's count is 2106's", 0x83AA7E80u, 4294967296},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Decode(c.count, c.pivot), c.expected) << c.what;
+        EXPECT_EQ(Decode(c.count), c.expected) << c.what;
 }
 
-TEST(DecodeTimeReply, AgreesWithThe32BitDecodingFrom1970To2038) {
-    std::vector<uint32_t> counts = {0x00000000u, 0x00000001u, 0x03AA7E7Fu, 0x83AA7E81u,
-                                    0xFFFFFFFFu};
-    for (uint64_t count = 0; count <= 0xFFFFFFFFu; count += 4099 * 1543)
-        counts.push_back((uint32_t)count);
-    std::vector<int64_t> pivots = {1, INT32_MAX, k2026, k2037};
-    for (int64_t pivot = 1; pivot < INT32_MAX; pivot += 7919 * 1009)
-        pivots.push_back(pivot);
+TEST(DecodeTimeReply, AgreesWithThe32BitDecodingFromTheWindowsStartTo2038) {
     int differ = 0;
-    for (uint32_t count : counts)
-        for (int64_t pivot : pivots)
-            if (Decode32(count) > 0 && Decode(count, pivot) != Decode32(count) && differ++ == 0)
-                ADD_FAILURE() << std::hex << "count " << count << std::dec << ", pivot " << pivot;
+    for (uint64_t count = 0; count <= 0xFFFFFFFFu; count += 4099 * 1543) {
+        int32_t since1970 = (int32_t)((uint32_t)count - 2208988800u);
+        if (since1970 >= kWindow && Decode((uint32_t)count) != since1970 && differ++ == 0)
+            ADD_FAILURE() << std::hex << "count " << count;
+    }
     EXPECT_EQ(differ, 0);
 }
 
-TEST(DecodePivot, TrustsAClockFrom2026OnOnly) {
-    const struct {
-        int64_t pcTime;
-        int64_t pivot;
-    } cases[] = {
-        {-1, k2026},         // the clock cannot be read
-        {1767225599, k2026}, // 2025-12-31 23:59:59
-        {1767225600, 1767225600},
-        {k2100, k2100},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(DecodePivot(c.pcTime, k2026), c.pivot) << c.pcTime;
+TEST(EraWindowStart, StaysInRangeForAnyBuildTime) {
+    EXPECT_EQ(EraWindowStart(INT64_MAX), (1LL << 48) - 1577880000);
+    EXPECT_EQ(TimeOfCount(0, EraWindowStart(INT64_MIN)) % (1LL << 32),
+              (0 - kSecondsFrom1900To1970) % (1LL << 32));
 }
 
 TEST(ReadServerTime, AcceptsOnlyRepliesThatCarryATime) {
@@ -98,17 +79,84 @@ TEST(ReadServerTime, AcceptsOnlyRepliesThatCarryATime) {
          1,
          1796724672},
         {"four zero bytes from an unsynchronised server", {0, 0, 0, 0}, 0, 0},
-        {"before 1970", {0x80, 0, 0, 0}, 0, 0},
-        {"exactly 1970", {0x83, 0xAA, 0x7E, 0x80}, 0, 0},
-        {"one second after 1970", {0x83, 0xAA, 0x7E, 0x81}, 1, 1},
+        {"{0,0,0,1}: a second after the 2036 wrap", {0, 0, 0, 1}, 1, 2085978497},
         {"past 32-bit time values", {0x03, 0xAA, 0x7E, 0x80}, 1, 2147483648},
     };
     for (const auto& c : cases) {
         int64_t serverTime = -7;
-        EXPECT_EQ(ReadServerTime(c.reply.data(), (int)c.reply.size(), k2026, &serverTime),
+        EXPECT_EQ(ReadServerTime(c.reply.data(), (int)c.reply.size(), kWindow, &serverTime),
                   c.carriesTime)
             << c.what;
         EXPECT_EQ(serverTime, c.carriesTime ? c.serverTime : -7) << c.what;
+    }
+    int64_t serverTime = -7;
+    const unsigned char tooLong[4] = {0xEE, 0xC2, 0x56, 0x40};
+    EXPECT_EQ(ReadServerTime(tooLong, -1, kWindow, &serverTime), 0);
+}
+
+// What the run makes of a reply: the judge ends the wait, the read gives the
+// times or says why there are none.
+TEST(TimeProtocol, JudgesAndReadsReplies) {
+    const unsigned char good[4] = {0xEE, 0xC2, 0x56, 0x40}; // 2026-12-08 10:11:12
+    const unsigned char zero[4] = {0, 0, 0, 0};
+    const struct {
+        const char* what;
+        const unsigned char* reply;
+        int length;
+        int broadcast;
+        int judged; // ends the wait
+        int read;
+        NoTime why;
+    } cases[] = {
+        {"a time", good, 4, 0, 1, 1, kNoTimeSilent},
+        {"empty: ends the wait, no time", good, 0, 0, 1, 0, kNoTimeUnusable},
+        {"too long: ends the wait, no time", good, -1, 0, 1, 0, kNoTimeUnusable},
+        {"four zero bytes", zero, 4, 0, 1, 0, kNoTimeUnsynchronised},
+        {"a time, to a broadcast", good, 4, 1, 1, 1, kNoTimeSilent},
+        {"four zero bytes, to a broadcast: the wait goes on", zero, 4, 1, 0, 0,
+         kNoTimeUnsynchronised},
+        {"three bytes, to a broadcast", good, 3, 1, 0, 0, kNoTimeUnusable},
+        {"our own request, to a broadcast", (const unsigned char*)"H", 1, 1, 0, 0, kNoTimeUnusable},
+    };
+    for (const auto& c : cases) {
+        TimeExchange exchange = {};
+        exchange.protocol = &kTimeProtocol;
+        exchange.broadcast = c.broadcast;
+        exchange.windowStart = kWindow;
+        EXPECT_EQ(kTimeProtocol.judge(&exchange, c.reply, c.length, 4242), c.judged) << c.what;
+        TimeAnswer answer = {};
+        exchange.why = kNoTimeSilent;
+        EXPECT_EQ(kTimeProtocol.read(&exchange, c.reply, c.length, 1796724762, &answer), c.read)
+            << c.what;
+        EXPECT_EQ(exchange.why, c.why) << c.what;
+        if (c.read) {
+            EXPECT_EQ(answer.serverMs, 1796724672000) << c.what;
+            EXPECT_EQ(answer.driftMs, 90000) << c.what;
+            EXPECT_EQ(answer.fine, 0) << c.what;
+        }
+    }
+}
+
+TEST(TimeProtocol, ReadsTheDriftOfAPcClockDecadesOff) {
+    const struct {
+        const char* what;
+        int64_t pcSeconds;
+        int64_t pcMs;
+        int64_t driftMs;
+    } cases[] = {
+        {"a PC clock typed as 2099", k2099, k2099 * 1000, (k2099 - 1796724672) * 1000},
+        {"an unreadable PC clock: the drift sets the server's time", -1, -1,
+         (-1 - 1796724672LL) * 1000},
+    };
+    const unsigned char reply[4] = {0xEE, 0xC2, 0x56, 0x40};
+    for (const auto& c : cases) {
+        TimeExchange exchange = {};
+        exchange.windowStart = kWindow;
+        TimeAnswer answer;
+        ASSERT_EQ(kTimeProtocol.read(&exchange, reply, 4, c.pcSeconds, &answer), 1) << c.what;
+        EXPECT_EQ(answer.serverMs, 1796724672000) << c.what;
+        EXPECT_EQ(answer.pcMs, c.pcMs) << c.what;
+        EXPECT_EQ(answer.driftMs, c.driftMs) << c.what;
     }
 }
 

@@ -1,0 +1,37 @@
+#include "protocol/exchange.h"
+
+// A plain host value has no prefix: the Time Protocol comes last.
+static const TimeProtocol* const kProtocols[] = {&kSntpProtocol, &kTimeProtocol};
+
+static char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+static int HasPrefix(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; text++, prefix++)
+        if (Lower(*text) != *prefix)
+            return 0;
+    return 1;
+}
+
+const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName) {
+    for (const TimeProtocol* protocol : kProtocols) {
+        if (!HasPrefix(hostText, protocol->prefix))
+            continue;
+        const char* name = hostText;
+        for (const char* p = protocol->prefix; *p != '\0'; p++)
+            name++;
+        while (*name == ' ' || *name == '\t') // "ntp: time.example" is meant as a name
+            name++;
+        *serverName = name;
+        return protocol;
+    }
+    *serverName = hostText;
+    return &kTimeProtocol;
+}
+
+int NeedsCorrection(const TimeAnswer* answer) {
+    uint64_t drift =
+        answer->driftMs < 0 ? 0 - (uint64_t)answer->driftMs : (uint64_t)answer->driftMs;
+    return drift > (uint64_t)answer->uncertaintyMs;
+}

@@ -1,0 +1,66 @@
+// The seam between the run and its protocols: one question to one time
+// server, whichever protocol asks it. A protocol builds the request, judges
+// each datagram that arrives during the wait, and reads the answer into
+// times; the run picks the protocol from the host value.
+#pragma once
+
+#include <stdint.h>
+
+// Why a host that was asked gave no time.
+enum NoTime {
+    kNoTimeSilent,         // nothing came that answered the request
+    kNoTimeRefused,        // the server refused to serve us (a Kiss-o'-Death)
+    kNoTimeUnsynchronised, // the server says its own clock is not set
+    kNoTimeUnusable,       // the answer carries no usable time
+};
+
+// What an answer says, in milliseconds since 1970-01-01 00:00:00 UTC.
+struct TimeAnswer {
+    int64_t serverMs;      // the server's time at the moment pcMs was read
+    int64_t pcMs;          // the PC clock then; -1 when it cannot be read
+    int64_t driftMs;       // PC minus server
+    int64_t uncertaintyMs; // what the measurement cannot tell apart from no drift
+    int fine;              // 1: to the millisecond; 0: in whole seconds
+};
+
+struct TimeProtocol;
+
+struct TimeExchange {
+    const TimeProtocol* protocol;
+    int broadcast;       // the request went to 255.255.255.255: any host may answer
+    int64_t windowStart; // of the era window (protocol/era.h)
+    uint64_t nonce;      // 64 random bits for the request
+    int64_t sentAt;      // the PC clock at sending, 100 ns units since 1970
+    int64_t judgedAt;    // the PC clock as the answer was judged; 0 until one was
+    NoTime why;          // when the answer gives no time
+    char kissCode[5];    // a refusal's code, four letters
+};
+
+struct TimeProtocol {
+    const char* name;   // as the event log names it
+    const char* prefix; // in front of the server's name in a host value, in any case
+    int serverPort;
+    int localPort; // 0: any port the system picks
+    int replySize; // the largest answer read
+    // The request for exchange->nonce into out (replySize bytes); its length.
+    int (*request)(const TimeExchange* exchange, unsigned char* out);
+    // 1 when a datagram from the destination (any source, for a broadcast)
+    // answers the request and ends the wait. length is -1 for a datagram
+    // too long to read.
+    int (*judge)(const TimeExchange* exchange, const unsigned char* datagram, int length,
+                 int sourcePort);
+    // 1 and *answer when the answer carries a usable time, else 0 with
+    // exchange->why. pcSeconds: the PC clock read after the wait, in whole
+    // seconds, -1 when it cannot be read.
+    int (*read)(TimeExchange* exchange, const unsigned char* reply, int length, int64_t pcSeconds,
+                TimeAnswer* answer);
+};
+
+extern const TimeProtocol kTimeProtocol; // RFC 868, protocol/time_protocol.cpp
+extern const TimeProtocol kSntpProtocol; // SNTPv4, protocol/sntp.cpp
+
+// The protocol a host value asks with, and where the server's name starts in it.
+const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName);
+
+// 1 when the drift is larger than what the measurement can tell.
+int NeedsCorrection(const TimeAnswer* answer);

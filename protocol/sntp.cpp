@@ -1,0 +1,147 @@
+#include "protocol/sntp.h"
+
+#include "protocol/era.h"
+
+static const int64_t kTicksPerSecond = 10000000; // 100 ns units
+static const int64_t kOneSecond = (int64_t)1 << 32;
+static const int64_t kOneMillisecond = kOneSecond / 1000;
+static const int64_t kMaxRootDistance = kOneSecond * 3 / 2;
+
+enum {
+    kModeClient = 3,
+    kModeServer = 4,
+    kOriginAt = 24,
+    kReceiveAt = 32,
+    kTransmitAt = 40,
+};
+
+static uint32_t Read32(const unsigned char* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | (uint32_t)p[3];
+}
+
+static uint64_t Read64(const unsigned char* p) {
+    return (uint64_t)Read32(p) << 32 | Read32(p + 4);
+}
+
+// The difference of two timestamps, wrapped: right while they are less than
+// 68 years apart, whatever era either is in.
+static int64_t Difference(uint64_t later, uint64_t earlier) {
+    return (int64_t)(later - earlier);
+}
+
+void SntpRequest(uint64_t nonce, unsigned char* out) {
+    for (int i = 0; i < kSntpPacketLength; i++)
+        out[i] = 0;
+    out[0] = 0 << 6 | 4 << 3 | kModeClient;
+    for (int i = 0; i < 8; i++)
+        out[kTransmitAt + i] = (unsigned char)(nonce >> (56 - 8 * i));
+}
+
+int SntpIsReply(const unsigned char* datagram, int length, int sourcePort, uint64_t nonce) {
+    if (sourcePort != kSntpPort || length < kSntpPacketLength)
+        return 0;
+    int version = datagram[0] >> 3 & 7, mode = datagram[0] & 7;
+    return mode == kModeServer && version >= 1 && version <= 4 &&
+           Read64(datagram + kOriginAt) == nonce;
+}
+
+uint64_t NtpTimestamp(int64_t ticks) {
+    int64_t fraction = ticks % kTicksPerSecond;
+    if (fraction < 0)
+        fraction += kTicksPerSecond;
+    int64_t seconds = (ticks - fraction) / kTicksPerSecond + kSecondsFrom1900To1970;
+    return (uint64_t)seconds << 32 | (uint64_t)((fraction << 32) / kTicksPerSecond);
+}
+
+int64_t FixedToMilliseconds(int64_t fixed) {
+    // fixed * 1000 / 2^32 without overflow: the whole seconds apart.
+    uint64_t fraction = (uint64_t)fixed & 0xFFFFFFFFu;
+    int64_t seconds = (fixed - (int64_t)fraction) / kOneSecond;
+    return seconds * 1000 + (int64_t)((fraction * 1000 + 0x80000000u) >> 32);
+}
+
+static int Refuse(SntpMeasure* measure, NoTime why) {
+    measure->why = why;
+    return 0;
+}
+
+int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, SntpMeasure* measure) {
+    int leap = reply[0] >> 6, stratum = reply[1];
+    measure->kissCode[0] = '\0';
+    if (stratum == 0) {
+        // A Kiss-o'-Death: its code is four ASCII letters in the reference id.
+        for (int i = 0; i < 4; i++) {
+            unsigned char c = reply[12 + i];
+            measure->kissCode[i] = c > ' ' && c < 127 ? (char)c : '?';
+        }
+        measure->kissCode[4] = '\0';
+        return Refuse(measure, kNoTimeRefused);
+    }
+    if (leap == 3 || stratum >= 16)
+        return Refuse(measure, kNoTimeUnsynchronised);
+    uint64_t received = Read64(reply + kReceiveAt), transmitted = Read64(reply + kTransmitAt);
+    if (received == 0 || transmitted == 0)
+        return Refuse(measure, kNoTimeUnusable);
+    int64_t serverTime = Difference(transmitted, received);
+    if (serverTime < 0 || t4 < t1)
+        return Refuse(measure, kNoTimeUnusable);
+    uint64_t sent = NtpTimestamp(t1), judged = NtpTimestamp(t4);
+    int64_t elapsed = Difference(judged, sent);
+    if (elapsed < serverTime) // a negative round-trip delay
+        return Refuse(measure, kNoTimeUnusable);
+    int64_t delay = elapsed - serverTime;
+    // Root delay and dispersion: 16.16 fixed point, seconds.
+    int64_t rootDelay = (int64_t)Read32(reply + 4) << 16;
+    int64_t rootDispersion = (int64_t)Read32(reply + 8) << 16;
+    if (rootDelay / 2 + rootDispersion > kMaxRootDistance)
+        return Refuse(measure, kNoTimeUnusable);
+    measure->offset = Difference(received, sent) / 2 + Difference(transmitted, judged) / 2;
+    measure->delay = delay;
+    measure->uncertainty = delay / 2 + rootDelay / 2 + rootDispersion + kOneMillisecond;
+    return 1;
+}
+
+static int Request(const TimeExchange* exchange, unsigned char* out) {
+    SntpRequest(exchange->nonce, out);
+    return kSntpPacketLength;
+}
+
+static int Judge(const TimeExchange* exchange, const unsigned char* datagram, int length,
+                 int sourcePort) {
+    return SntpIsReply(datagram, length, sourcePort, exchange->nonce);
+}
+
+// Both times at the moment the reply was judged. The wrapped offset is right
+// to within 68 years; the era comes from the server's transmit time, read in
+// the era window, so that a PC clock decades off is still set right.
+static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t,
+                TimeAnswer* answer) {
+    SntpMeasure measure;
+    if (length < kSntpPacketLength) {
+        exchange->why = kNoTimeUnusable;
+        return 0;
+    }
+    if (!SntpMeasureReply(reply, exchange->sentAt, exchange->judgedAt, &measure)) {
+        exchange->why = measure.why;
+        for (int i = 0; i < 5; i++)
+            exchange->kissCode[i] = measure.kissCode[i];
+        return 0;
+    }
+    int64_t pcSecond = exchange->judgedAt / kTicksPerSecond;
+    int64_t serverSecond = TimeOfCount(Read32(reply + kTransmitAt), exchange->windowStart);
+    int64_t wrappedSeconds = FixedToMilliseconds(measure.offset) / 1000;
+    int64_t apart = serverSecond - pcSecond - wrappedSeconds;
+    int64_t eras = (apart + (apart >= 0 ? kOneSecond / 2 : -kOneSecond / 2)) / kOneSecond;
+    int64_t offsetMs = FixedToMilliseconds(measure.offset) + eras * kOneSecond * 1000;
+    int64_t judgedMs = exchange->judgedAt / (kTicksPerSecond / 1000);
+    answer->pcMs = judgedMs;
+    answer->serverMs = judgedMs + offsetMs;
+    answer->driftMs = -offsetMs;
+    answer->uncertaintyMs = FixedToMilliseconds(measure.uncertainty);
+    answer->fine = 1;
+    return 1;
+}
+
+const TimeProtocol kSntpProtocol = {
+    "SNTPv4", "ntp:", kSntpPort, 0, kSntpReplySize, Request, Judge, Read,
+};
