@@ -5,7 +5,7 @@
 static WORD EventType(EventId id) {
     if (id == kEventNoAnswer)
         return EVENTLOG_WARNING_TYPE;
-    if (id == kEventNotSet || id == kEventNoNetwork)
+    if (id == kEventNotSet || id == kEventNoNetwork || id == kEventStepTooLarge)
         return EVENTLOG_ERROR_TYPE;
     return EVENTLOG_INFORMATION_TYPE;
 }

@@ -5,12 +5,15 @@
 // of the same program (a restart it makes) are followed too: their windows,
 // and their end, which the driver waits for.
 //
-//   driver.exe [--answers yes,no,ok,dismiss] [--answer-delay MS] [--close-on-title TEXT]
+//   driver.exe [--answers yes,no,ok,dismiss,key-n] [--answer-delay MS] [--close-on-title TEXT]
 //              [--close-delay MS] [--timer-on-title TEXT] [--hold-port-37] [--timeout MS]
-//              [--no-blank] -- program.exe [arguments]
+//              [--no-blank] [--elevated] -- program.exe [arguments]
 //
+// The program starts with the limited token of an administrator's desktop,
+// as a double-click starts it; --elevated starts it with the driver's own.
 // --no-blank starts the program as "program.exe"first-argument, with no blank
-// after the quote, as a shortcut or a script may.
+// after the quote, as a shortcut or a script may. key-n presses N on the
+// keyboard, through the input queue, instead of posting a click.
 #include <winsock.h>
 #include <windows.h>
 #include <tlhelp32.h>
@@ -161,6 +164,33 @@ static void ReportBox(HWND box, HWND strip) {
     EndEvent();
 }
 
+// Presses and releases a key as the keyboard would, on the box brought to the front.
+static void PressKey(HWND box, WORD key) {
+    SetForegroundWindow(box);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+// The limited token of the driver's own, where the system has one (an
+// elevated administrator's), else NULL.
+static HANDLE LimitedToken(void) {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return NULL;
+    TOKEN_LINKED_TOKEN linked = {};
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size;
+    if (!GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size) ||
+        type != TokenElevationTypeFull ||
+        !GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size))
+        linked.LinkedToken = NULL;
+    CloseHandle(token);
+    return linked.LinkedToken;
+}
+
 static int AnswerId(HWND box, const char* answer) {
     if (strcmp(answer, "dismiss") == 0) // OK where there is one, else No
         return GetDlgItem(box, IDOK) != NULL ? IDOK : IDNO;
@@ -178,7 +208,7 @@ int main(int argc, char** argv) {
     DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
     const char* closeOnTitle = NULL;
     const char* timerOnTitle = NULL; // posts a foreign WM_TIMER, as any process may
-    int holdPort37 = 0, noBlank = 0, first = 1;
+    int holdPort37 = 0, noBlank = 0, elevated = 0, first = 1;
     for (; first < argc && strcmp(argv[first], "--") != 0; first++) {
         if (strcmp(argv[first], "--answers") == 0 && first + 1 < argc)
             answers = argv[++first];
@@ -192,6 +222,8 @@ int main(int argc, char** argv) {
             timerOnTitle = argv[++first];
         else if (strcmp(argv[first], "--no-blank") == 0)
             noBlank = 1;
+        else if (strcmp(argv[first], "--elevated") == 0)
+            elevated = 1;
         else if (strcmp(argv[first], "--hold-port-37") == 0)
             holdPort37 = 1;
         else if (strcmp(argv[first], "--timeout") == 0 && first + 1 < argc)
@@ -234,7 +266,11 @@ int main(int argc, char** argv) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+    HANDLE limited = elevated ? NULL : LimitedToken();
+    if (!(limited != NULL ? CreateProcessAsUserA(limited, NULL, commandLine, NULL, NULL, TRUE, 0,
+                                                 NULL, NULL, &startup, &process)
+                          : CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, 0, NULL, NULL,
+                                           &startup, &process))) {
         fprintf(stderr, "driver: cannot start %s (error %lu)\n", commandLine, GetLastError());
         return 2;
     }
@@ -329,7 +365,9 @@ int main(int argc, char** argv) {
                 timerPosted = 1;
                 BeginEvent("timer-posted");
                 EndEvent();
-                // Slot 1 in its low 32 bits, and more above them (on x64).
+                // Slot 1 as it is, and slot 1 in the low 32 bits with more above
+                // them (on x64): neither may end the wait before its deadline.
+                PostMessageA(found.strip, WM_TIMER, 1, 0);
                 PostMessageA(found.strip, WM_TIMER, (WPARAM)0x100000001ull, 0);
             }
             if (closeOnTitle != NULL && !closed && strcmp(now.title, closeOnTitle) == 0 &&
@@ -370,7 +408,11 @@ int main(int argc, char** argv) {
                     memcpy(answer, p, length);
             }
             int id = AnswerId(pendingBox, answer);
-            if (id != 0) {
+            if (strcmp(answer, "key-n") == 0) {
+                BeginEvent("key");
+                EndEvent();
+                PressKey(pendingBox, 'N');
+            } else if (id != 0) {
                 BeginEvent("click");
                 printf(", \"button\": \"%s\"", answer);
                 EndEvent();

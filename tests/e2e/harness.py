@@ -19,8 +19,15 @@ THIRD = "10.37.0.4"      # sends from elsewhere during a wait
 NO_LISTENER = "10.37.0.5"  # an address with nothing bound on it
 XINETD = "10.37.0.6"     # Debian's xinetd, its built-in time service
 INETD = "10.37.0.7"      # GNU inetutils inetd, its built-in time service
-SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER, XINETD, INETD]
+CHRONY = "10.37.0.8"     # Debian's chronyd, serving SNTP with its clock 90 s ahead
+RELAY = "10.37.0.9"      # forwards SNTP, 40 ms late each way (tools/measure)
+SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER, XINETD, INETD, CHRONY, RELAY]
 INETUTILS_INETD = "/opt/horavel-peers/inetutils-inetd"  # unpacked by tools/setup
+FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+CHRONY_AHEAD = 90  # seconds: libfaketime moves chronyd's clock, not the kernel's
+# receive timestamps, which chronyd then sets aside as too far off its own clock
+# Neither a daemon nor a client of ours may ever set this machine's clock.
+NO_CLOCK_RIGHT = ["setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "--"]
 HOST_NAMES = {"timehost.test": SERVER}
 
 # Wine's loaders, called directly: the `wine` launcher picks the 32-bit one
@@ -250,10 +257,21 @@ class Bench:
         return server, log
 
     def start_peer(self, kind, address):
-        """A Time Protocol server we did not write, listening on `address`."""
+        """A time server we did not write, listening on `address`: xinetd and
+        inetd serve the Time Protocol, chronyd SNTP with its clock CHRONY_AHEAD
+        seconds ahead of this machine's (never setting this machine's)."""
         folder = tempfile.mkdtemp(dir=self.work)
         config = os.path.join(folder, "conf")
-        if kind == "xinetd":
+        port = 37
+        if kind == "chrony":
+            port = 123
+            with open(config, "w") as f:
+                f.write(f"local stratum 1\nallow all\nbindaddress {address}\nport 123\n"
+                        f"cmdport 0\npidfile {folder}/pid\n")
+            command = NO_CLOCK_RIGHT + [
+                "env", f"LD_PRELOAD={FAKETIME}", f"FAKETIME=+{CHRONY_AHEAD}",
+                "FAKETIME_DONT_FAKE_MONOTONIC=1", "chronyd", "-x", "-d", "-u", "root", "-f", config]
+        elif kind == "xinetd":
             with open(config, "w") as f:
                 f.write("defaults\n{\n}\nservice time\n{\n\ttype = INTERNAL UNLISTED\n"
                         "\tid = time-dgram\n\tsocket_type = dgram\n\tprotocol = udp\n"
@@ -268,12 +286,20 @@ class Bench:
                              stderr=subprocess.DEVNULL)
         for _ in range(100):
             listening = subprocess.run(self.inside(self.server_ns, ["ss", "-Hunl", "src",
-                                                                     f"{address}:37"]),
+                                                                     f"{address}:{port}"]),
                                        capture_output=True, text=True)
-            if listening.stdout.strip():
+            if listening.stdout.strip() and (kind != "chrony" or self._serves_sntp(address)):
                 return peer
             time.sleep(0.05)
         raise RuntimeError(f"{kind} did not start on {address}")
+
+    def _serves_sntp(self, address):
+        """1 once the server at `address` answers SNTP with a synchronised time."""
+        probe = ("import socket,sys;s=socket.socket(2,2);s.settimeout(0.3);"
+                 f"s.sendto(b'#'+bytes(47),('{address}',123));d=s.recv(99);"
+                 "sys.exit(0 if d[1] and d[0]>>6!=3 else 1)")
+        return subprocess.run(self.inside(self.server_ns, ["python3", "-c", probe]),
+                              capture_output=True).returncode == 0
 
     def run_in_client(self, command, timeout=15):
         """A native command in the client's namespace: (exit status, output)."""
@@ -288,6 +314,14 @@ class Bench:
         process.wait()
         if process in self.processes:
             self.processes.remove(process)
+
+    def set_dpi(self, dpi):
+        """The display's scale for the programs that start from now on; None: the default."""
+        key = r"HKCU\Control Panel\Desktop"
+        command = (["reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"]
+                   if dpi else ["reg", "delete", key, "/v", "LogPixels", "/f"])
+        subprocess.run(self.in_client(self.wine(*command)), env=self.wine_env(),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
     def install_program(self, ini_text, name="horavel.exe"):
         """A fresh folder with the program and, unless None, its INI file."""

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Scripted RFC 868 time servers for the end-to-end suite.
+"""Scripted time servers for the end-to-end suite.
 
-Serves every host of a JSON plan on UDP port 37 of its own address (a host
-255.255.255.255 listens on every address and so hears broadcasts; it answers
-from the first address of the link), logs each datagram it receives (JSON
-lines), and answers as the host's behaviour says:
+Serves every host of a JSON plan on its own address: UDP port 37 with the
+Time Protocol (RFC 868), or port 123 with SNTPv4 when the host has "ntp". A
+host 255.255.255.255 listens on every address and so hears broadcasts; it
+answers from the first address of the link, or from `reply_from`. Logs each
+datagram it receives (JSON lines), and answers as the host's behaviour says:
 
-  offset   seconds added to this machine's time (default 0)
+  offset   seconds added to this machine's time (default 0; SNTP: a fraction too)
   reply    hex bytes sent instead of the time ("" sends an empty datagram)
   trailer  hex bytes sent after the four bytes of the time
   silent   true: never answer (but send what `third` says)
@@ -16,14 +17,24 @@ lines), and answers as the host's behaviour says:
            "pause": ms}: first send n datagrams (or more, for s seconds) from
            another address to the client, in bursts of b (default all) with a
            pause between bursts
+  then     the same as third, sent after the answer
   after    datagrams of the same answer sent again after it
+  reply_from  the address the answer comes from (one of the senders; RFC 868)
+SNTP only:
+  kiss     a Kiss-o'-Death code ("RATE"): stratum 0, leap indicator 3
+  leap, stratum   the reply's fields (default 0 and 1)
+  forged   a reply an hour off, with a wrong origin timestamp, 50 ms before the answer
+  relay    {"to": address, "delay": ms}: forwards each request to that
+           address's port 123 and its reply back, each way `delay` late
 
 Prints "ready" once every socket is bound. Runs until killed.
 """
 import json
 import select
 import socket
+import struct
 import sys
+import threading
 import time
 
 SECONDS_1900_TO_1970 = 2208988800
@@ -39,6 +50,28 @@ def time_bytes(offset, align):
     return (seconds % 2**32).to_bytes(4, "big")
 
 
+def ntp_stamp(t):
+    """The 64-bit NTP timestamp of a time in seconds since 1970."""
+    whole = int(t // 1)
+    return ((whole + SECONDS_1900_TO_1970) % 2**32) << 32 | int((t - whole) * 2**32)
+
+
+def sntp_reply(host, request, received):
+    if len(request) < 48:
+        return None
+    offset = host.get("offset", 0)
+    origin = request[40:48]
+    if "kiss" in host:
+        head = struct.pack(">BBbb", 3 << 6 | 4 << 3 | 4, 0, 0, -20) + b"\0" * 8
+        head += host["kiss"].encode().ljust(4, b"\0")[:4]
+    else:
+        head = struct.pack(">BBbbII", host.get("leap", 0) << 6 | 4 << 3 | 4,
+                           host.get("stratum", 1), 0, -20, 0, 0x20) + b"SCRP"
+    stamps = struct.pack(">Q", ntp_stamp(received + offset))  # reference time
+    stamps += origin + struct.pack(">Q", ntp_stamp(received + offset))
+    return head + stamps + struct.pack(">Q", ntp_stamp(time.time() + offset))
+
+
 def flood(third, client, senders):
     data = bytes.fromhex(third.get("data", "00"))
     count = third.get("count", 1)
@@ -52,7 +85,7 @@ def flood(third, client, senders):
         sent += 1
 
 
-def answer(host, sock, client, senders):
+def answer(host, sock, client, senders, request, received):
     time.sleep(host.get("delay", 0) / 1000)
     third = host.get("third")
     if third:
@@ -61,12 +94,44 @@ def answer(host, sock, client, senders):
         return
     if third:
         time.sleep(0.2)  # the answer comes at the end, once the client could drain its queue
-    if "reply" in host:
+    out = senders[host["reply_from"]] if "reply_from" in host else sock
+    if host.get("ntp"):
+        if host.get("forged"):
+            forged = bytearray(sntp_reply(dict(host, offset=host.get("offset", 0) + 3600),
+                                          request, received) or b"")
+            forged[24] ^= 0xFF  # an hour off, and not the origin the client sent
+            out.sendto(bytes(forged), client)
+            time.sleep(0.05)
+        data = sntp_reply(host, request, received)
+        if data is None:
+            return
+    elif "reply" in host:
         data = bytes.fromhex(host["reply"])
     else:
         data = time_bytes(host.get("offset", 0), host.get("align", True)) + bytes.fromhex(host.get("trailer", ""))
     for _ in range(1 + host.get("after", 0)):
+        out.sendto(data, client)
+    if host.get("then"):
+        flood(host["then"], client, senders)
+
+
+def relay(host, sock, client, request):
+    """Forwards one request and its reply, each way `delay` late, off the main loop."""
+    hop = host["relay"]
+
+    def run():
+        time.sleep(hop["delay"] / 1000)
+        upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        upstream.settimeout(5)
+        upstream.sendto(request, (hop["to"], 123))
+        try:
+            data, _ = upstream.recvfrom(2048)
+        except socket.timeout:
+            return
+        time.sleep(hop["delay"] / 1000)
         sock.sendto(data, client)
+
+    threading.Thread(target=run, daemon=True).start()
 
 
 def main():
@@ -75,10 +140,10 @@ def main():
     hosts, senders = {}, {}
     for host in plan["hosts"]:
         sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        # Lets the broadcast listener share port 37 with the hosts' own sockets.
+        # Lets the broadcast listeners share their port with the hosts' own sockets.
         sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         broadcast = host["address"] == "255.255.255.255"
-        sock.bind(("" if broadcast else host["address"], 37))
+        sock.bind(("" if broadcast else host["address"], 123 if host.get("ntp") else 37))
         hosts[sock] = host
     for address in plan.get("senders", []):
         sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -89,10 +154,14 @@ def main():
         readable, _, _ = select.select(list(hosts), [], [])
         for sock in readable:
             data, client = sock.recvfrom(2048)
+            received = time.time()
             host = hosts[sock]
-            log.write(json.dumps({"t": time.time(), "host": host["address"], "from": client[0],
+            log.write(json.dumps({"t": received, "host": host["address"], "from": client[0],
                                   "port": client[1], "data": data.hex()}) + "\n")
-            answer(host, sock, client, senders)
+            if "relay" in host:
+                relay(host, sock, client, data)
+            else:
+                answer(host, sock, client, senders, data, received)
 
 
 if __name__ == "__main__":
