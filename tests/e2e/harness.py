@@ -147,7 +147,7 @@ class Bench:
                 shutil.copy(os.path.join(WINE_FONTS, name), fonts)
 
     def _make_network(self):
-        a, b = f"hvc{self.tag}a", f"hvs{self.tag}b"
+        a, b = self.links = f"hvc{self.tag}a", f"hvs{self.tag}b"
         run("ip", "netns", "add", self.client_ns)
         run("ip", "netns", "add", self.server_ns)
         run("ip", "link", "add", a, "type", "veth", "peer", "name", b)
