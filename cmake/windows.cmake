@@ -27,7 +27,13 @@ add_custom_command(OUTPUT events.rc MSG00409.bin
   DEPENDS res/events.mc)
 
 configure_file(res/horavel.rc.in horavel.rc @ONLY)
-configure_file(res/horavel.manifest.in horavel.manifest @ONLY)
+# The manifest goes into the exe without its comments and indentation.
+file(READ res/horavel.manifest.in HORAVEL_MANIFEST)
+string(REGEX REPLACE "<!--[^>]*-->" "" HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
+string(REGEX REPLACE "\n *" "\n" HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
+string(CONFIGURE "${HORAVEL_MANIFEST}" HORAVEL_MANIFEST @ONLY)
+file(CONFIGURE OUTPUT horavel.manifest CONTENT "${HORAVEL_MANIFEST}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS res/horavel.manifest.in)
 # The resource compiler's includes are not scanned: name them, so that a
 # changed manifest or icon rebuilds the resources.
 set_source_files_properties(${PROJECT_BINARY_DIR}/horavel.rc PROPERTIES OBJECT_DEPENDS
