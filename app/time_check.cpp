@@ -129,10 +129,6 @@ static int Correct(EventFacts* facts) {
     return set;
 }
 
-static int64_t Magnitude(int64_t value) {
-    return value < 0 ? -value : value;
-}
-
 // Shows the report of an answer and corrects the clock when due. An
 // unattended run records its outcome; an interactive one, only a correction.
 static void HandleAnswer(int hostIndex, const char* hostText, int slot, const TimeAnswer* answer,
@@ -146,7 +142,7 @@ static void HandleAnswer(int hostIndex, const char* hostText, int slot, const Ti
     if (hideMode) {
         if (!NeedsCorrection(answer))
             LogEvent(kEventNoCorrection, &facts);
-        else if (maxStepSeconds > 0 && Magnitude(answer->driftMs) > maxStepSeconds * 1000LL)
+        else if (!StepWithinBound(answer, maxStepSeconds))
             LogEvent(kEventStepTooLarge, &facts); // a forged answer could move it by decades
         else
             Correct(&facts);

@@ -30,8 +30,14 @@ const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName
     return &kTimeProtocol;
 }
 
+static uint64_t DriftMagnitude(const TimeAnswer* answer) {
+    return answer->driftMs < 0 ? 0 - (uint64_t)answer->driftMs : (uint64_t)answer->driftMs;
+}
+
 int NeedsCorrection(const TimeAnswer* answer) {
-    uint64_t drift =
-        answer->driftMs < 0 ? 0 - (uint64_t)answer->driftMs : (uint64_t)answer->driftMs;
-    return drift > (uint64_t)answer->uncertaintyMs;
+    return DriftMagnitude(answer) > (uint64_t)answer->uncertaintyMs;
+}
+
+int StepWithinBound(const TimeAnswer* answer, int maxStepSeconds) {
+    return maxStepSeconds <= 0 || DriftMagnitude(answer) <= (uint64_t)maxStepSeconds * 1000;
 }

@@ -64,3 +64,7 @@ const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName
 
 // 1 when the drift is larger than what the measurement can tell.
 int NeedsCorrection(const TimeAnswer* answer);
+
+// 1 when an unattended run may step the clock by the drift: maxStepSeconds
+// 0 or less sets no bound.
+int StepWithinBound(const TimeAnswer* answer, int maxStepSeconds);
