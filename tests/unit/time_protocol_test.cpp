@@ -38,8 +38,6 @@ TEST(DecodeTimeReply, ReadsTheCountInTheWindowFromFiftyYearsBeforeTheBuild) {
         {"a second after the wrap", 0x00000001u, 2085978497},
         {"2038-01-19 03:14:08, past 32 bits", 0x03AA7E80u, 2147483648},
         {"2040-01-01", 0x0754FD00u, k2040},
-        {"a true 2026 count, whatever the PC says (2099)", CountOf(1796724672), 1796724672},
-        {"a 2099 count", CountOf(k2099), k2099},
         {"1968's count is 2104's", 0x80000000u, 4233462144},
         {"1970's count is 2106's", 0x83AA7E80u, 4294967296},
     };
@@ -109,7 +107,6 @@ TEST(TimeProtocol, JudgesAndReadsReplies) {
         {"a time, to a broadcast", good, 4, 1, 1, 1, kNoTimeSilent},
         {"four zero bytes, to a broadcast: the wait goes on", zero, 4, 1, 0, 0,
          kNoTimeUnsynchronised},
-        {"three bytes, to a broadcast", good, 3, 1, 0, 0, kNoTimeUnusable},
         {"our own request, to a broadcast", (const unsigned char*)"H", 1, 1, 0, 0, kNoTimeUnusable},
     };
     for (const auto& c : cases) {
