@@ -3,6 +3,7 @@ display and a Wine server inside the client's namespace, scripted time
 servers in the other. Nothing can leave the machine: the client's namespace
 holds only its loopback and the veth."""
 import errno
+import glob
 import json
 import os
 import shutil
@@ -23,7 +24,7 @@ CHRONY = "10.37.0.8"     # Debian's chronyd, serving SNTP with its clock 90 s ah
 RELAY = "10.37.0.9"      # forwards SNTP, 40 ms late each way (tools/measure)
 SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER, XINETD, INETD, CHRONY, RELAY]
 INETUTILS_INETD = "/opt/horavel-peers/inetutils-inetd"  # unpacked by tools/setup
-FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+FAKETIME = next(iter(glob.glob("/usr/lib/*/faketime/libfaketime.so.1")), "libfaketime.so.1")
 CHRONY_AHEAD = 90  # seconds: libfaketime moves chronyd's clock, not the kernel's
 # receive timestamps, which chronyd then sets aside as too far off its own clock
 # Neither a daemon nor a client of ours may ever set this machine's clock.
