@@ -88,6 +88,10 @@ static int64_t ReadFineClock(void) {
     return (int64_t)((uint64_t)now.dwHighDateTime << 32 | now.dwLowDateTime) - kFileTimeOf1970;
 }
 
+int64_t ReadPcTimeMs(void) {
+    return ReadFineClock() / kTicksPerMs;
+}
+
 static int64_t exchangeStart;
 static LARGE_INTEGER exchangeCounter, counterFrequency;
 
@@ -136,8 +140,7 @@ static int SetSystemClock(const SYSTEMTIME* time, unsigned long* error) {
 // next second and spin through the rest.
 enum { kSpinMilliseconds = 30 };
 
-// The clock's reading after its next whole second, in milliseconds; -1 when
-// it cannot be read.
+// The clock's reading after its next whole second, in milliseconds.
 static int64_t NextWholeSecond(void) {
     // A clock outside the readable years reads -1 throughout: then the new
     // time is the server time itself.
@@ -148,13 +151,13 @@ static int64_t NextWholeSecond(void) {
     int64_t t1 = t0;
     while (t1 == t0 && t1 != -1)
         t1 = ReadPcTime();
-    return t1 == -1 ? -1000 : t1 * 1000;
+    return t1 * 1000;
 }
 
 static const int64_t kLastMs = 253402300799999; // 9999-12-31 23:59:59.999
 
 int ApplyDrift(int64_t driftMs, int wholeSeconds, unsigned long* error) {
-    int64_t newMs = (wholeSeconds ? NextWholeSecond() : ReadFineClock() / kTicksPerMs) - driftMs;
+    int64_t newMs = (wholeSeconds ? NextWholeSecond() : ReadPcTimeMs()) - driftMs;
     TimeFields fields;
     int set = 0;
     *error = ERROR_INVALID_TIME;

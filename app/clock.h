@@ -14,6 +14,8 @@ int ShownFields(int64_t ms, TimeFields* fields);
 
 // The system clock in whole seconds (UTC); -1 outside the years 1970 to 9999.
 int64_t ReadPcTime(void);
+// The system clock in milliseconds (UTC), to the tick or finer.
+int64_t ReadPcTimeMs(void);
 
 // The clock of one exchange with a server, in 100 ns units since 1970: one
 // reading of the system clock when it starts, then the performance

@@ -71,6 +71,14 @@ static char* ConfigFilePath(const char* exe) {
     return path;
 }
 
+// The executable's path and the configuration's beside it; 0 when the
+// platform cannot name them.
+static int FindPaths(void) {
+    exePath = ExePath();
+    iniPath = exePath != NULL ? ConfigFilePath(exePath) : NULL;
+    return iniPath != NULL;
+}
+
 // The profile call hands back an unsigned count, in which "3000000000" and
 // "-1294967296" look alike: the sign that was written tells them apart.
 static int ReadHostTimeout(void) {
@@ -185,12 +193,6 @@ static int JudgeDatagram(const unsigned char* datagram, int length, int sourcePo
     return 1;
 }
 
-static void NoteNoTime(const TimeExchange* exchange) {
-    AskedHost* asked = &askedHosts[askedCount - 1];
-    asked->why = exchange->why;
-    lstrcpynA(asked->kissCode, exchange->kissCode, sizeof asked->kissCode);
-}
-
 // Asks one host; 1 when it answered and the answer was handled.
 static int AskHost(int hostIndex, const char* hostText) {
     const char* serverName;
@@ -225,16 +227,14 @@ static int AskHost(int hostIndex, const char* hostText) {
         return 0;
     TimeAnswer answer;
     if (!protocol->read(&exchange, reply, length, ReadPcTime(), &answer)) {
-        NoteNoTime(&exchange);
+        asked->why = exchange.why;
+        lstrcpynA(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
         return 0;
     }
     // Unattended, nothing is shown: a time decides by itself.
     TimeFields serverFields;
-    if (!hideMode && !ShownFields(answer.serverMs, &serverFields)) {
-        exchange.why = kNoTimeUnusable;
-        NoteNoTime(&exchange);
+    if (!hideMode && !ShownFields(answer.serverMs, &serverFields))
         return 0;
-    }
     HandleAnswer(hostIndex, hostText, slot, &answer, &serverFields);
     return 1;
 }
@@ -304,9 +304,7 @@ void RunTimeCheck(int hide) {
     hideMode = hide;
     FixShownZone();
     udpWindowClass.hInstance = programInstance;
-    exePath = ExePath();
-    iniPath = exePath != NULL ? ConfigFilePath(exePath) : NULL;
-    if (iniPath == NULL)
+    if (!FindPaths())
         return; // the platform could not name the executable: nothing to read
     int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
     hostTimeout = ReadHostTimeout();
@@ -357,21 +355,19 @@ void RunTimeCheck(int hide) {
 }
 
 int RunApprovedCorrection(const ApprovedCorrection* approved) {
-    char* exe = ExePath();
-    iniPath = exe != NULL ? ConfigFilePath(exe) : NULL;
     char hostKey[24], hostText[kHostTextSize] = "";
     wsprintfA(hostKey, "Host%d", approved->hostIndex);
-    if (iniPath != NULL)
+    if (FindPaths())
         GetPrivateProfileStringA(kSection, hostKey, "", hostText, sizeof hostText, iniPath);
     // The times the event gives: the PC clock now, and the server's by the drift.
     TimeAnswer answer = {};
     answer.fine = approved->fine;
     answer.driftMs = approved->driftMs;
-    StartExchangeClock();
     int64_t pcSeconds = ReadPcTime();
-    answer.pcMs = answer.fine       ? ExchangeClockNow() / 10000
-                  : pcSeconds == -1 ? -1
-                                    : pcSeconds * 1000;
+    if (answer.fine)
+        answer.pcMs = ReadPcTimeMs();
+    else
+        answer.pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;
     answer.serverMs = answer.pcMs - answer.driftMs;
     EventFacts facts = {hostText[0] != '\0' ? hostText : approved->address,
                         approved->address,

@@ -1,5 +1,7 @@
 #include "protocol/exchange.h"
 
+#include <string.h>
+
 // A plain host value has no prefix: the Time Protocol comes last.
 static const TimeProtocol* const kProtocols[] = {&kSntpProtocol, &kTimeProtocol};
 
@@ -18,9 +20,7 @@ const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName
     for (const TimeProtocol* protocol : kProtocols) {
         if (!HasPrefix(hostText, protocol->prefix))
             continue;
-        const char* name = hostText;
-        for (const char* p = protocol->prefix; *p != '\0'; p++)
-            name++;
+        const char* name = hostText + strlen(protocol->prefix);
         while (*name == ' ' || *name == '\t') // "ntp: time.example" is meant as a name
             name++;
         *serverName = name;

@@ -129,10 +129,10 @@ static int Read(TimeExchange* exchange, const unsigned char* reply, int length, 
     }
     int64_t pcSecond = exchange->judgedAt / kTicksPerSecond;
     int64_t serverSecond = TimeOfCount(Read32(reply + kTransmitAt), exchange->windowStart);
-    int64_t wrappedSeconds = FixedToMilliseconds(measure.offset) / 1000;
-    int64_t apart = serverSecond - pcSecond - wrappedSeconds;
+    int64_t wrappedMs = FixedToMilliseconds(measure.offset);
+    int64_t apart = serverSecond - pcSecond - wrappedMs / 1000;
     int64_t eras = (apart + (apart >= 0 ? kOneSecond / 2 : -kOneSecond / 2)) / kOneSecond;
-    int64_t offsetMs = FixedToMilliseconds(measure.offset) + eras * kOneSecond * 1000;
+    int64_t offsetMs = wrappedMs + eras * kOneSecond * 1000;
     int64_t judgedMs = exchange->judgedAt / (kTicksPerSecond / 1000);
     answer->pcMs = judgedMs;
     answer->serverMs = judgedMs + offsetMs;
