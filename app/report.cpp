@@ -121,6 +121,10 @@ static const char* NoTimeText(NoTime why) {
         return "refused";
     case kNoTimeUnsynchronised:
         return "unsynchronised";
+    case kNoTimeUnresolved:
+        return "name not found";
+    case kNoTimeNotSent:
+        return "request not sent";
     default:
         return "unusable answer";
     }

@@ -38,6 +38,7 @@ static int hostTimeout;
 static int maxStepSeconds; // 0: no bound on an unattended step
 static AskedHost* askedHosts;
 static int askedCount;
+static int requestsSent;
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -212,14 +213,18 @@ static int AskHost(int hostIndex, const char* hostText) {
     int requestLength = protocol->request(&exchange, request);
     StartExchangeClock();
     exchange.sentAt = ExchangeClockNow();
-    if (!UdpSend(slot, request, requestLength))
-        return 0;
+    int sent = UdpSend(slot, request, requestLength);
+    requestsSent += sent;
+    // A host whose name or send failed is listed too: the event must show
+    // a misspelt name or a dead resolver, not just fewer hosts.
     AskedHost* asked = &askedHosts[askedCount++];
     asked->hostText = hostText;
     in_addr address;
     address.s_addr = UdpDestination(slot);
     lstrcpynA(asked->address, inet_ntoa(address), sizeof asked->address);
-    asked->why = kNoTimeSilent;
+    asked->why = address.s_addr == 0 ? kNoTimeUnresolved : sent ? kNoTimeSilent : kNoTimeNotSent;
+    if (!sent)
+        return 0;
 
     unsigned char reply[kSntpReplySize];
     int length = UdpReceive(slot, reply, protocol->replySize, JudgeDatagram, &exchange);
@@ -348,7 +353,7 @@ void RunTimeCheck(int hide) {
         MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
     if (!answered && hideMode) {
         EventFacts facts = {"", "", "", {}, openError, "", askedCount, askedHosts, hostTimeout, 0};
-        LogEvent(!opened && askedCount == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
+        LogEvent(!opened && requestsSent == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
     }
     if (UdpWindow() != NULL)
         ShowWindow(UdpWindow(), SW_HIDE);

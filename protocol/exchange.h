@@ -12,6 +12,8 @@ enum NoTime {
     kNoTimeRefused,        // the server refused to serve us (a Kiss-o'-Death)
     kNoTimeUnsynchronised, // the server says its own clock is not set
     kNoTimeUnusable,       // the answer carries no usable time
+    kNoTimeUnresolved,     // its name gave no address, so no request reached it
+    kNoTimeNotSent,        // the request could not be sent
 };
 
 // What an answer says, in milliseconds since 1970-01-01 00:00:00 UTC.

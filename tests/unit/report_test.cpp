@@ -116,11 +116,13 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
     AskedHost asked[] = {{"ntp:time.example", "10.0.0.9", kNoTimeRefused, "RATE"},
                          {"10.0.0.8", "10.0.0.8", kNoTimeSilent, ""},
                          {"ntp:old.example", "10.0.0.7", kNoTimeUnsynchronised, ""},
-                         {"ntp:bad.example", "10.0.0.6", kNoTimeUnusable, ""}};
+                         {"ntp:bad.example", "10.0.0.6", kNoTimeUnusable, ""},
+                         {"nosuch.example", "0.0.0.0", kNoTimeUnresolved, ""},
+                         {"10.0.0.5", "10.0.0.5", kNoTimeNotSent, ""}};
     EventFacts oneSilent = silent, listed = silent;
     oneSilent.hostsAsked = 1;
     oneSilent.timeoutMs = 500;
-    listed.hostsAsked = 4;
+    listed.hostsAsked = 6;
     listed.asked = asked;
     const struct {
         EventId id;
@@ -156,10 +158,11 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
         {kEventNoAnswer, &silent, "No time server answered: 3 servers asked, 2000 ms each."},
         {kEventNoAnswer, &oneSilent, "No time server answered: 1 server asked, 500 ms each."},
         {kEventNoAnswer, &listed,
-         "No time server answered: 4 servers asked, 2000 ms each."
+         "No time server answered: 6 servers asked, 2000 ms each."
          "\r\nntp:time.example (10.0.0.9): refused (RATE)\r\n10.0.0.8 (10.0.0.8): silent"
          "\r\nntp:old.example (10.0.0.7): unsynchronised"
-         "\r\nntp:bad.example (10.0.0.6): unusable answer"},
+         "\r\nntp:bad.example (10.0.0.6): unusable answer"
+         "\r\nnosuch.example (0.0.0.0): name not found\r\n10.0.0.5 (10.0.0.5): request not sent"},
         {kEventNoNetwork, &refused,
          "No time server was asked: the network could not be used." + std::string(kRefusal)},
     };
