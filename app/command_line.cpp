@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include <limits.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "app/report.h"
@@ -36,9 +35,8 @@ const char* ArgumentText(const char* commandLine) {
 size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved) {
     char digits[22];
     int64_t drift = approved->fine ? approved->driftMs : approved->driftMs / 1000;
-    int length = snprintf(out, size, "/hide %s%s%s:%d:%s", kCorrect, DecimalText(drift, digits),
-                          approved->fine ? "ms" : "s", approved->hostIndex, approved->address);
-    return length < 0 ? 0 : (size_t)length < size ? (size_t)length : size - 1;
+    return FormatText(out, size, "/hide %s%s%s:%d:%s", kCorrect, DecimalText(drift, digits),
+                      approved->fine ? "ms" : "s", approved->hostIndex, approved->address);
 }
 
 // Reads up to `limit` decimal digits into *value; the position after them, or NULL.

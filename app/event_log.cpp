@@ -3,7 +3,7 @@
 #include <windows.h>
 
 static WORD EventType(EventId id) {
-    if (id == kEventNoAnswer)
+    if (id == kEventNoAnswer || id == kEventDisagree)
         return EVENTLOG_WARNING_TYPE;
     if (id == kEventNotSet || id == kEventNoNetwork || id == kEventStepTooLarge)
         return EVENTLOG_ERROR_TYPE;

@@ -3,24 +3,46 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#ifdef _WIN32
+// msvcrt's own, not the C99 emulation the mingw runtime would link in for
+// it: a text that does not fit is cut all the same, and -1 says so.
+#define vsnprintf _vsnprintf
+#endif
+
 struct ReportText {
     char* out;
     size_t size;
     size_t length;
 };
 
-static void Appendf(ReportText* text, const char* format, ...) {
+static void AppendList(ReportText* text, const char* format, va_list args) {
     if (text->length + 1 >= text->size)
         return;
+    int written = vsnprintf(text->out + text->length, text->size - text->length, format, args);
+    if (written < 0 || text->length + (size_t)written >= text->size)
+        text->length = text->size - 1; // cut
+    else
+        text->length += (size_t)written;
+    text->out[text->length] = '\0';
+}
+
+static void Appendf(ReportText* text, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    int written = vsnprintf(text->out + text->length, text->size - text->length, format, args);
+    AppendList(text, format, args);
     va_end(args);
-    if (written > 0)
-        text->length += (size_t)written;
-    if (text->length >= text->size)
-        text->length = text->size - 1;
-    text->out[text->length] = '\0';
+}
+
+size_t FormatText(char* out, size_t size, const char* format, ...) {
+    if (size == 0)
+        return 0;
+    ReportText text = {out, size, 0};
+    out[0] = '\0';
+    va_list args;
+    va_start(args, format);
+    AppendList(&text, format, args);
+    va_end(args);
+    return text.length;
 }
 
 static uint64_t Magnitude(int64_t value) {
@@ -53,6 +75,28 @@ static void AppendSeconds(ReportText* text, int64_t ms, int fine, int withSign) 
         Appendf(text, ".%03d", (int)(magnitude % 1000));
 }
 
+// An answer's offset, the server's clock minus the PC's: "+3600 s", "-0.120 s".
+static void AppendOffset(ReportText* text, const TimeAnswer* answer) {
+    Appendf(text, answer->driftMs > 0 ? "-" : "+");
+    AppendSeconds(text, answer->driftMs, answer->fine, 0);
+    Appendf(text, " s");
+}
+
+// `lead`, then each host that answered but was left out of the agreement,
+// with its offset: "Disagreed: 10.0.0.3 (+3600 s), 10.0.0.4 (-20 s)". Nothing
+// when none was; returns how many were.
+static int AppendDisagreed(ReportText* text, const char* lead, const AskedHost* asked, int count) {
+    int named = 0;
+    for (int i = 0; asked != NULL && i < count; i++) {
+        if (!asked[i].answered || asked[i].agreed)
+            continue;
+        Appendf(text, "%s%s (", named++ == 0 ? lead : ", ", asked[i].address);
+        AppendOffset(text, &asked[i].answer);
+        Appendf(text, ")");
+    }
+    return named;
+}
+
 static void AppendTimeLine(ReportText* text, const char* label, const TimeFields* f, int fine) {
     Appendf(text, "%s:  %02d/%02d/%04d     %02d:%02d:%02d", label, f->day, f->month, f->year,
             f->hour, f->minute, f->second);
@@ -62,7 +106,7 @@ static void AppendTimeLine(ReportText* text, const char* label, const TimeFields
 }
 
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    const TimeAnswer* answer) {
+                    const TimeAnswer* answer, const AskedHost* asked, int askedCount) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0};
@@ -72,6 +116,8 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
         AppendTimeLine(&text, "PC  Time ", pc, answer->fine);
     else
         Appendf(&text, "PC  Time :  --/--/----     --:--:--%s\n", answer->fine ? ".---" : "");
+    if (AppendDisagreed(&text, "Disagreed: ", asked, askedCount) > 0)
+        Appendf(&text, "\n");
     if (NeedsCorrection(answer)) {
         Appendf(&text, "\nYour PC's clock has  ");
         AppendSeconds(&text, answer->driftMs, answer->fine, 1);
@@ -82,13 +128,32 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
     return text.length;
 }
 
-size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
+// The smallest group that is a majority of the answers wanted.
+static int Majority(int answersWanted) {
+    return answersWanted / 2 + 1;
+}
+
+size_t FormatDisagreement(char* out, size_t size, const AskedHost* asked, int askedCount,
+                          int answersWanted) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0};
     out[0] = '\0';
-    Appendf(&text, "Host Address : %s", dottedAddress);
+    Appendf(&text, "The time servers disagree...\n\n");
+    for (int i = 0; i < askedCount; i++) {
+        if (!asked[i].answered)
+            continue;
+        Appendf(&text, "%s (", asked[i].address);
+        AppendOffset(&text, &asked[i].answer);
+        Appendf(&text, ")\n");
+    }
+    Appendf(&text, "\nThe clock is left alone: at least %d of %d servers must agree.\n",
+            Majority(answersWanted), answersWanted);
     return text.length;
+}
+
+size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress) {
+    return FormatText(out, size, "Host Address : %s", dottedAddress);
 }
 
 static void AppendUtc(ReportText* text, const char* label, int64_t ms, int fine) {
@@ -130,11 +195,20 @@ static const char* NoTimeText(NoTime why) {
     }
 }
 
+// Each host asked: its offset, or why it gave no time.
 static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
     for (int i = 0; facts->asked != NULL && i < facts->hostsAsked; i++) {
         const AskedHost* host = &facts->asked[i];
-        Appendf(text, "\r\n%s (%s): %s", host->hostText, host->address, NoTimeText(host->why));
-        if (host->why == kNoTimeRefused)
+        Appendf(text, "\r\n%s (%s): ", host->hostText, host->address);
+        TimeFields built;
+        if (host->answered)
+            AppendOffset(text, &host->answer);
+        else if (host->why == kNoTimeBeforeBuild &&
+                 TimeToFields(facts->buildDate, &kUtcRules, &built))
+            Appendf(text, "clock before %04d-%02d-%02d", built.year, built.month, built.day);
+        else
+            Appendf(text, "%s", NoTimeText(host->why));
+        if (!host->answered && host->why == kNoTimeRefused)
             Appendf(text, " (%s)", host->kissCode);
     }
 }
@@ -148,6 +222,13 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
     if (id == kEventNoAnswer) {
         Appendf(&text, "No time server answered: %d server%s asked, %d ms each.", facts->hostsAsked,
                 facts->hostsAsked == 1 ? "" : "s", facts->timeoutMs);
+        AppendAskedHosts(&text, facts);
+        return text.length;
+    }
+    if (id == kEventDisagree) {
+        Appendf(&text,
+                "The clock was not set: the time servers disagree; at least %d of %d must agree.",
+                Majority(facts->answersWanted), facts->answersWanted);
         AppendAskedHosts(&text, facts);
         return text.length;
     }
@@ -180,5 +261,6 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
     Appendf(&text, "\r\nProtocol: %s", facts->protocol);
     AppendUtc(&text, "Server time", answer->serverMs, answer->fine);
     AppendUtc(&text, "PC time", answer->pcMs, answer->fine);
+    AppendDisagreed(&text, "\r\nDisagreed: ", facts->asked, facts->hostsAsked);
     return text.length;
 }

@@ -5,20 +5,31 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "app/agreement.h"
 #include "app/local_time.h"
 #include "protocol/exchange.h"
 
 enum {
-    kReportSize = 256, // room for the longest report
+    kReportSize = 768, // room for the longest report, with the hosts left out
     kCaptionSize = 40, // "Host Address : " and a dotted address
 };
 
-// The server line, the PC line and then either the drift question or, when
-// the answer needs no correction, the no-correction text; times and drift
-// to the millisecond for a fine answer. `pc` is NULL when the PC clock cannot
-// be read. Returns the length written (cut to size - 1 if it does not fit).
+// The server line, the PC line, the hosts whose answers disagreed with it,
+// and then either the drift question or, when the answer needs no
+// correction, the no-correction text; times and drift to the millisecond for
+// a fine answer. `pc` is NULL when the PC clock cannot be read. Returns the
+// length written (cut to size - 1 if it does not fit).
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    const TimeAnswer* answer);
+                    const TimeAnswer* answer, const AskedHost* asked, int askedCount);
+
+// The box of a run whose answers hold no majority: each host that answered
+// and its offset (server minus PC), and the majority it takes.
+size_t FormatDisagreement(char* out, size_t size, const AskedHost* asked, int askedCount,
+                          int answersWanted);
+
+// snprintf's work, alike with every C runtime: the text cut to size - 1
+// characters if it does not fit, always terminated; the length written.
+size_t FormatText(char* out, size_t size, const char* format, ...);
 
 // "Host Address : " and the dotted address of the host that answered.
 size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress);
@@ -31,15 +42,8 @@ enum EventId {
     kEventNotSet = 4,       // error
     kEventNoNetwork = 5,    // error: no server could be asked
     kEventStepTooLarge = 6, // error: a drift beyond MaxStep, not corrected
+    kEventDisagree = 7,     // warning: no majority of the answers agrees, not corrected
     kEventTextSize = 4096,
-};
-
-// A host asked that gave no time, and why.
-struct AskedHost {
-    const char* hostText; // as configured
-    char address[16];     // dotted
-    NoTime why;
-    char kissCode[5];
 };
 
 struct EventFacts {
@@ -53,6 +57,8 @@ struct EventFacts {
     const AskedHost* asked; // each of them, or NULL
     int timeoutMs;
     int maxStepSeconds;
+    int64_t buildDate; // before it no clock is sound
+    int answersWanted; // of which a majority must agree
 };
 
 // The event's text: what happened, with the host, the drift spelled out as

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <ntsecapi.h>
 
+#include "app/agreement.h"
 #include "app/clock.h"
 #include "app/config_path.h"
 #include "app/elevation.h"
@@ -36,6 +37,8 @@ static char* exePath;
 static char* iniPath;
 static int hostTimeout;
 static int maxStepSeconds; // 0: no bound on an unattended step
+static int answersWanted;  // of which a majority must agree before a step
+static int64_t buildDate;  // no server's clock may read earlier
 static AskedHost* askedHosts;
 static int askedCount;
 static int requestsSent;
@@ -80,15 +83,16 @@ static int FindPaths(void) {
     return iniPath != NULL;
 }
 
-// The profile call hands back an unsigned count, in which "3000000000" and
+// A count from low to high: below low reads as low, above high as high. The
+// profile call hands back an unsigned count, in which "3000000000" and
 // "-1294967296" look alike: the sign that was written tells them apart.
-static int ReadHostTimeout(void) {
-    UINT timeout = GetPrivateProfileIntA(kSection, "HostTimeout", kDefaultHostTimeout, iniPath);
+static int ReadBounded(const char* key, int fallback, int low, int high) {
+    UINT value = GetPrivateProfileIntA(kSection, key, fallback, iniPath);
     char written[2];
-    GetPrivateProfileStringA(kSection, "HostTimeout", "", written, sizeof written, iniPath);
-    if (written[0] == '-')
-        return 0; // no wait: one immediate read
-    return timeout > kMaxHostTimeout ? kMaxHostTimeout : (int)timeout;
+    GetPrivateProfileStringA(kSection, key, "", written, sizeof written, iniPath);
+    if (written[0] == '-' || value < (UINT)low)
+        return low;
+    return value > (UINT)high ? high : (int)value;
 }
 
 static int ReadMaxStep(void) {
@@ -131,6 +135,19 @@ static void OfferElevation(const ApprovedCorrection* approved) {
         ShowFailure(error);
 }
 
+// What any event of the run may tell: the hosts asked and the settings.
+static EventFacts RunFacts(void) {
+    EventFacts facts = {};
+    facts.hostText = facts.hostAddress = facts.protocol = facts.errorText = "";
+    facts.hostsAsked = askedCount;
+    facts.asked = askedHosts;
+    facts.timeoutMs = hostTimeout;
+    facts.maxStepSeconds = maxStepSeconds;
+    facts.buildDate = buildDate;
+    facts.answersWanted = answersWanted;
+    return facts;
+}
+
 // Moves the clock by the drift and records the attempt; 1 when the clock was set.
 static int Correct(EventFacts* facts) {
     int set = ApplyDrift(facts->answer.driftMs, !facts->answer.fine, &facts->error);
@@ -138,16 +155,16 @@ static int Correct(EventFacts* facts) {
     return set;
 }
 
-// Shows the report of an answer and corrects the clock when due. An
-// unattended run records its outcome; an interactive one, only a correction.
-static void HandleAnswer(int hostIndex, const char* hostText, int slot, const TimeAnswer* answer,
-                         const TimeFields* serverFields) {
-    in_addr host;
-    host.s_addr = UdpRepliedFrom(slot);
-    char address[16];
-    lstrcpynA(address, inet_ntoa(host), sizeof address);
-    EventFacts facts = {
-        hostText, address, kSlotProtocols[slot]->name, *answer, 0, "", 0, NULL, 0, maxStepSeconds};
+// Shows the report of the answer that settles the run and corrects the
+// clock when due. An unattended run records its outcome; an interactive
+// one, only a correction.
+static void HandleAnswer(const AskedHost* chosen) {
+    const TimeAnswer* answer = &chosen->answer;
+    EventFacts facts = RunFacts();
+    facts.hostText = chosen->hostText;
+    facts.hostAddress = chosen->address;
+    facts.protocol = chosen->protocol;
+    facts.answer = *answer;
     if (hideMode) {
         if (!NeedsCorrection(answer))
             LogEvent(kEventNoCorrection, &facts);
@@ -157,12 +174,14 @@ static void HandleAnswer(int hostIndex, const char* hostText, int slot, const Ti
             Correct(&facts);
         return;
     }
-    TimeFields pcFields;
+    TimeFields serverFields, pcFields;
+    ShownFields(answer->serverMs, &serverFields); // shown before it was taken
     int pcShown = answer->pcMs != -1 && ShownFields(answer->pcMs, &pcFields);
     char report[kReportSize];
-    FormatReport(report, sizeof report, serverFields, pcShown ? &pcFields : NULL, answer);
+    FormatReport(report, sizeof report, &serverFields, pcShown ? &pcFields : NULL, answer,
+                 askedHosts, askedCount);
     char caption[kCaptionSize];
-    FormatHostCaption(caption, sizeof caption, address);
+    FormatHostCaption(caption, sizeof caption, chosen->address);
     if (!NeedsCorrection(answer)) {
         MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
         return;
@@ -170,13 +189,31 @@ static void HandleAnswer(int hostIndex, const char* hostText, int slot, const Ti
     if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES ||
         Correct(&facts))
         return;
-    ApprovedCorrection approved = {answer->driftMs, answer->fine, hostIndex, ""};
-    lstrcpynA(approved.address, address, sizeof approved.address);
+    ApprovedCorrection approved = {answer->driftMs, answer->fine, chosen->hostIndex, ""};
+    lstrcpynA(approved.address, chosen->address, sizeof approved.address);
     // An elevated process that still lacks the right has a policy against it.
     if (facts.error == ERROR_PRIVILEGE_NOT_HELD && !IsElevated())
         OfferElevation(&approved);
     else
         ShowFailure(facts.error);
+}
+
+// The answers gathered settle the run: the most precise of a majority that
+// agrees, or no step at all.
+static void Settle(void) {
+    int chosen = AgreedAnswer(askedHosts, askedCount, answersWanted);
+    if (chosen >= 0) {
+        HandleAnswer(&askedHosts[chosen]);
+        return;
+    }
+    if (hideMode) {
+        EventFacts facts = RunFacts();
+        LogEvent(kEventDisagree, &facts);
+        return;
+    }
+    char text[kReportSize];
+    FormatDisagreement(text, sizeof text, askedHosts, askedCount, answersWanted);
+    MessageBoxA(UdpWindow(), text, kCaption, MB_ICONWARNING | MB_OK);
 }
 
 // 64 bits from the system's cryptographic generator (advapi32's RtlGenRandom).
@@ -194,7 +231,8 @@ static int JudgeDatagram(const unsigned char* datagram, int length, int sourcePo
     return 1;
 }
 
-// Asks one host; 1 when it answered and the answer was handled.
+// Asks one host and notes what it gave in askedHosts; 1 when it gave a
+// usable time.
 static int AskHost(int hostIndex, const char* hostText) {
     const char* serverName;
     const TimeProtocol* protocol = ProtocolOfHost(hostText, &serverName);
@@ -206,7 +244,8 @@ static int AskHost(int hostIndex, const char* hostText) {
     TimeExchange exchange = {};
     exchange.protocol = protocol;
     exchange.broadcast = UdpDestination(slot) == INADDR_BROADCAST;
-    exchange.windowStart = EraWindowStart(HORAVEL_BUILD_TIME);
+    exchange.buildDate = buildDate;
+    exchange.windowStart = EraWindowStart(buildDate);
     unsigned char request[kRequestSize];
     if (!RandomNonce(&exchange.nonce))
         return 0;
@@ -218,7 +257,9 @@ static int AskHost(int hostIndex, const char* hostText) {
     // A host whose name or send failed is listed too: the event must show
     // a misspelt name or a dead resolver, not just fewer hosts.
     AskedHost* asked = &askedHosts[askedCount++];
+    asked->hostIndex = hostIndex;
     asked->hostText = hostText;
+    asked->protocol = protocol->name;
     in_addr address;
     address.s_addr = UdpDestination(slot);
     lstrcpynA(asked->address, inet_ntoa(address), sizeof asked->address);
@@ -228,19 +269,19 @@ static int AskHost(int hostIndex, const char* hostText) {
 
     unsigned char reply[kSntpReplySize];
     int length = UdpReceive(slot, reply, protocol->replySize, JudgeDatagram, &exchange);
-    if (exchange.judgedAt == 0)
-        return 0;
-    TimeAnswer answer;
-    if (!protocol->read(&exchange, reply, length, ReadPcTime(), &answer)) {
+    int usable = exchange.judgedAt != 0 &&
+                 protocol->read(&exchange, reply, length, ReadPcTime(), &asked->answer);
+    // What came, if anything, says more than that the host was asked.
+    if (exchange.why != kNoTimeSilent)
         asked->why = exchange.why;
-        lstrcpynA(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
-        return 0;
-    }
+    lstrcpynA(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
     // Unattended, nothing is shown: a time decides by itself.
     TimeFields serverFields;
-    if (!hideMode && !ShownFields(answer.serverMs, &serverFields))
+    if (!usable || (!hideMode && !ShownFields(asked->answer.serverMs, &serverFields)))
         return 0;
-    HandleAnswer(hostIndex, hostText, slot, &answer, &serverFields);
+    address.s_addr = UdpRepliedFrom(slot);
+    lstrcpynA(asked->address, inet_ntoa(address), sizeof asked->address);
+    asked->answered = 1;
     return 1;
 }
 
@@ -312,14 +353,16 @@ void RunTimeCheck(int hide) {
     if (!FindPaths())
         return; // the platform could not name the executable: nothing to read
     int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
-    hostTimeout = ReadHostTimeout();
+    hostTimeout = ReadBounded("HostTimeout", kDefaultHostTimeout, 0, kMaxHostTimeout);
     maxStepSeconds = ReadMaxStep();
+    answersWanted = ReadBounded("Agree", 1, 1, kMaxAgree);
+    buildDate = BuildDate(HORAVEL_BUILD_TIME);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
 
     // Only the indices present are visited; absent ones would be skipped anyway.
     size_t hostCount;
     ConfiguredHost* hosts = ReadHosts(maxHost, &hostCount);
-    askedHosts = (AskedHost*)malloc(hostCount * sizeof *askedHosts + 1);
+    askedHosts = (AskedHost*)calloc(hostCount + 1, sizeof *askedHosts);
     if (askedHosts == NULL)
         hostCount = 0;
 
@@ -334,25 +377,29 @@ void RunTimeCheck(int hide) {
     if (!hideMode && UdpWindow() != NULL)
         ShowStrip(UdpWindow());
 
-    int lastAsked = -1, answered = 0, windowGone = 0;
-    for (size_t k = 0; k < hostCount && !answered; k++) {
+    int lastAsked = -1, answers = 0, windowGone = 0;
+    for (size_t k = 0; k < hostCount && answers < answersWanted; k++) {
         if (UdpWindow() == NULL) {
             windowGone = 1;
             break;
         }
         lastAsked = hosts[k].index;
         if (hosts[k].text[0] != '\0')
-            answered = AskHost(hosts[k].index, hosts[k].text);
+            answers += AskHost(hosts[k].index, hosts[k].text);
     }
+    // Closing the strip stops the run, also after some answers came.
+    if (answers > 0 && UdpWindow() != NULL)
+        Settle();
     // "No response" when every index up to MaxHost - 1 was tried: not after an
     // answer, nor when the window was found gone before an index below MaxHost
     // (absent indices are tested too, so a window closed during the wait for
     // any but the last index stops the run without a word).
-    int triedAll = !answered && !windowGone && (UdpWindow() != NULL || lastAsked + 1 >= maxHost);
+    int triedAll = !answers && !windowGone && (UdpWindow() != NULL || lastAsked + 1 >= maxHost);
     if (triedAll && !hideMode)
         MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
-    if (!answered && hideMode) {
-        EventFacts facts = {"", "", "", {}, openError, "", askedCount, askedHosts, hostTimeout, 0};
+    if (!answers && hideMode) {
+        EventFacts facts = RunFacts();
+        facts.error = openError;
         LogEvent(!opened && requestsSent == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
     }
     if (UdpWindow() != NULL)
@@ -374,16 +421,11 @@ int RunApprovedCorrection(const ApprovedCorrection* approved) {
     else
         answer.pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;
     answer.serverMs = answer.pcMs - answer.driftMs;
-    EventFacts facts = {hostText[0] != '\0' ? hostText : approved->address,
-                        approved->address,
-                        answer.fine ? kSntpProtocol.name : kTimeProtocol.name,
-                        answer,
-                        0,
-                        "",
-                        0,
-                        NULL,
-                        0,
-                        0};
+    EventFacts facts = RunFacts();
+    facts.hostText = hostText[0] != '\0' ? hostText : approved->address;
+    facts.hostAddress = approved->address;
+    facts.protocol = answer.fine ? kSntpProtocol.name : kTimeProtocol.name;
+    facts.answer = answer;
     int set = Correct(&facts);
     return ExitStatusOfCorrection(set, facts.error);
 }

@@ -69,12 +69,13 @@ endif()
 target_link_options(horavel PRIVATE -Wl,--gc-sections -nostartfiles -Wl,-e,${HORAVEL_ENTRY})
 # Stripped afterwards rather than by the linker, to drop libgcc's unwind
 # tables (x86) with the symbols: nothing reads them, with no exceptions and
-# no start-up code to register them. strip stamps the exe with the time
+# no start-up code to register them; the image may name them .eh_fram, cut
+# to the eight letters of a section name. strip stamps the exe with the time
 # unless told a date: 0, as the linker leaves it.
 string(REGEX REPLACE "windres$" "strip" HORAVEL_STRIP "${CMAKE_RC_COMPILER}")
 add_custom_command(TARGET horavel POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
-          ${HORAVEL_STRIP} --strip-all --remove-section=.eh_frame $<TARGET_FILE:horavel>)
+          ${HORAVEL_STRIP} --strip-all --remove-section=.eh_fram* $<TARGET_FILE:horavel> VERBATIM)
 target_link_libraries(horavel PRIVATE horavel_core wsock32)
 
 # Windows line endings for the files a user opens in Notepad; they go into

@@ -1,16 +1,21 @@
 #include "protocol/era.h"
 
 static const int64_t kEra = (int64_t)1 << 32;
-static const int64_t kFiftyYears = 1577880000; // 50 Julian years of 365.25 days
+static const int64_t kSecondsPerDay = 86400;
 // Keeps a build time from anywhere out of range from overflowing the sums below.
 static const int64_t kBuildLimit = (int64_t)1 << 48;
 
-int64_t EraWindowStart(int64_t buildTime) {
+int64_t BuildDate(int64_t buildTime) {
     if (buildTime > kBuildLimit)
         buildTime = kBuildLimit;
     if (buildTime < -kBuildLimit)
         buildTime = -kBuildLimit;
-    return buildTime - kFiftyYears;
+    int64_t intoDay = buildTime % kSecondsPerDay;
+    return buildTime - (intoDay < 0 ? intoDay + kSecondsPerDay : intoDay);
+}
+
+int64_t EraWindowStart(int64_t buildDate) {
+    return buildDate - kEra / 2;
 }
 
 int64_t TimeOfCount(uint32_t count, int64_t windowStart) {

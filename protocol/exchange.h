@@ -14,6 +14,7 @@ enum NoTime {
     kNoTimeUnusable,       // the answer carries no usable time
     kNoTimeUnresolved,     // its name gave no address, so no request reached it
     kNoTimeNotSent,        // the request could not be sent
+    kNoTimeBeforeBuild,    // its clock reads a time before the build date: it was reset
 };
 
 // What an answer says, in milliseconds since 1970-01-01 00:00:00 UTC.
@@ -30,7 +31,8 @@ struct TimeProtocol;
 struct TimeExchange {
     const TimeProtocol* protocol;
     int broadcast;       // the request went to 255.255.255.255: any host may answer
-    int64_t windowStart; // of the era window (protocol/era.h)
+    int64_t buildDate;   // no sound clock reads earlier (protocol/era.h)
+    int64_t windowStart; // of the era window around it
     uint64_t nonce;      // 64 random bits for the request
     int64_t sentAt;      // the PC clock at sending, 100 ns units since 1970
     int64_t judgedAt;    // the PC clock as the answer was judged; 0 until one was
@@ -48,9 +50,9 @@ struct TimeProtocol {
     int (*request)(const TimeExchange* exchange, unsigned char* out);
     // 1 when a datagram from the destination (any source, for a broadcast)
     // answers the request and ends the wait. length is -1 for a datagram
-    // too long to read.
-    int (*judge)(const TimeExchange* exchange, const unsigned char* datagram, int length,
-                 int sourcePort);
+    // too long to read. A datagram that does not end the wait may leave in
+    // exchange->why what it showed of the host.
+    int (*judge)(TimeExchange* exchange, const unsigned char* datagram, int length, int sourcePort);
     // 1 and *answer when the answer carries a usable time, else 0 with
     // exchange->why. pcSeconds: the PC clock read after the wait, in whole
     // seconds, -1 when it cannot be read.

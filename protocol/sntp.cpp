@@ -106,14 +106,16 @@ static int Request(const TimeExchange* exchange, unsigned char* out) {
     return kSntpPacketLength;
 }
 
-static int Judge(const TimeExchange* exchange, const unsigned char* datagram, int length,
+static int Judge(TimeExchange* exchange, const unsigned char* datagram, int length,
                  int sourcePort) {
     return SntpIsReply(datagram, length, sourcePort, exchange->nonce);
 }
 
 // Both times at the moment the reply was judged. The wrapped offset is right
 // to within 68 years; the era comes from the server's transmit time, read in
-// the era window, so that a PC clock decades off is still set right.
+// the era window, so that a PC clock decades off is still set right. A
+// transmit time before the build date is a clock that was reset, however
+// sure of itself the reply is.
 static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t,
                 TimeAnswer* answer) {
     SntpMeasure measure;
@@ -129,6 +131,10 @@ static int Read(TimeExchange* exchange, const unsigned char* reply, int length, 
     }
     int64_t pcSecond = exchange->judgedAt / kTicksPerSecond;
     int64_t serverSecond = TimeOfCount(Read32(reply + kTransmitAt), exchange->windowStart);
+    if (serverSecond < exchange->buildDate) {
+        exchange->why = kNoTimeBeforeBuild;
+        return 0;
+    }
     int64_t wrappedMs = FixedToMilliseconds(measure.offset);
     int64_t apart = serverSecond - pcSecond - wrappedMs / 1000;
     int64_t eras = (apart + (apart >= 0 ? kOneSecond / 2 : -kOneSecond / 2)) / kOneSecond;

@@ -8,17 +8,21 @@ int64_t DecodeTimeReply(const unsigned char* reply, int64_t windowStart) {
     return TimeOfCount(count, windowStart);
 }
 
-static int IsFourZeroBytes(const unsigned char* reply, int length) {
-    return length >= kTimeReplyLength && (reply[0] | reply[1] | reply[2] | reply[3]) == 0;
-}
-
-int ReadServerTime(const unsigned char* reply, int length, int64_t windowStart,
-                   int64_t* serverTime) {
-    if (length < kTimeReplyLength || IsFourZeroBytes(reply, length))
+int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* exchange,
+                   int64_t* serverTime, NoTime* why) {
+    if (length < kTimeReplyLength) {
+        *why = kNoTimeUnusable;
         return 0;
-    int64_t decoded = DecodeTimeReply(reply, windowStart);
-    if (decoded <= 0)
+    }
+    if ((reply[0] | reply[1] | reply[2] | reply[3]) == 0) {
+        *why = kNoTimeUnsynchronised;
         return 0;
+    }
+    int64_t decoded = DecodeTimeReply(reply, exchange->windowStart);
+    if (decoded < exchange->buildDate || decoded <= 0) {
+        *why = kNoTimeBeforeBuild;
+        return 0;
+    }
     *serverTime = decoded;
     return 1;
 }
@@ -29,21 +33,25 @@ static int Request(const TimeExchange*, unsigned char* out) {
 }
 
 // Any datagram from the server ends the wait, as the protocol has nothing
-// to match; a broadcast, which any host may answer, waits for a usable time.
-static int Judge(const TimeExchange* exchange, const unsigned char* datagram, int length, int) {
+// to match, but a time before the build: no sound clock sends it, and the
+// real answer may still follow. A broadcast, which any host may answer,
+// waits for a usable time.
+static int Judge(TimeExchange* exchange, const unsigned char* datagram, int length, int) {
     int64_t serverTime;
-    return !exchange->broadcast ||
-           ReadServerTime(datagram, length, exchange->windowStart, &serverTime);
+    NoTime why;
+    if (ReadServerTime(datagram, length, exchange, &serverTime, &why))
+        return 1;
+    if (why == kNoTimeBeforeBuild)
+        exchange->why = why; // what the host showed, should nothing better follow
+    return !exchange->broadcast && why != kNoTimeBeforeBuild;
 }
 
 // Whole seconds: the server's count, and the PC clock read after the wait.
 static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t pcSeconds,
                 TimeAnswer* answer) {
     int64_t serverTime;
-    if (!ReadServerTime(reply, length, exchange->windowStart, &serverTime)) {
-        exchange->why = IsFourZeroBytes(reply, length) ? kNoTimeUnsynchronised : kNoTimeUnusable;
+    if (!ReadServerTime(reply, length, exchange, &serverTime, &exchange->why))
         return 0;
-    }
     answer->serverMs = serverTime * 1000;
     answer->pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;
     // An unreadable clock (-1) keeps -1 in the drift, so that a correction

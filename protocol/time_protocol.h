@@ -17,8 +17,9 @@ enum {
 // in the era window that starts at windowStart (protocol/era.h).
 int64_t DecodeTimeReply(const unsigned char* reply, int64_t windowStart);
 
-// 1 and *serverTime when a reply of `length` bytes carries a usable time.
-// A reply too short to hold four bytes, four zero bytes (what unsynchronised
-// servers send) and a time not after 1970-01-01 00:00:00 carry none: 0.
-int ReadServerTime(const unsigned char* reply, int length, int64_t windowStart,
-                   int64_t* serverTime);
+// 1 and *serverTime when a reply of `length` bytes carries a usable time,
+// read in the exchange's era window; else 0 and *why: a reply too short to
+// hold four bytes (unusable), four zero bytes (what unsynchronised servers
+// send), a time before the exchange's build date (a clock that was reset).
+int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* exchange,
+                   int64_t* serverTime, NoTime* why);

@@ -114,15 +114,16 @@ def check(condition, message):
         raise AssertionError(message)
 
 
+# With Agree, a line names the hosts left out.
 REPORT = re.compile(r"Horavel :  (\d\d)/(\d\d)/(\d{4})     (\d\d):(\d\d):(\d\d)\n"
                     r"PC  Time :  (\d\d)/(\d\d)/(\d{4})     (\d\d):(\d\d):(\d\d)\n"
-                    r"\n(?:Your PC's clock has  (-?\d+) seconds drift !\nDo you want to fix it \?\n"
+                    r"(?:Disagreed: [^\n]*\n)?\n(?:Your PC's clock has  (-?\d+) seconds drift !\nDo you want to fix it \?\n"
                     r"|Your PC's clock needs no correction\.\.\.\n)\Z")
 
 
 FINE_REPORT = re.compile(r"Horavel :  (\d\d)/(\d\d)/(\d{4})     (\d\d):(\d\d):(\d\d)\.(\d{3})\n"
                          r"PC  Time :  (\d\d)/(\d\d)/(\d{4})     (\d\d):(\d\d):(\d\d)\.(\d{3})\n"
-                         r"\n(?:Your PC's clock has  (-?\d+\.\d{3}) seconds drift !\n"
+                         r"(?:Disagreed: [^\n]*\n)?\n(?:Your PC's clock has  (-?\d+\.\d{3}) seconds drift !\n"
                          r"Do you want to fix it \?\n|Your PC's clock needs no correction\.\.\.\n)\Z")
 
 
@@ -211,6 +212,16 @@ def server_shown(text):
     def expectation(run):
         check(any(b["text"].startswith(f"Horavel :  {text}\n") for b in run.boxes),
               f"no report shows the server time {text}: {run.boxes}")
+    return expectation
+
+
+def box_says(pattern, buttons=("ok",)):
+    """One box whose text matches `pattern` (a regular expression)."""
+    def expectation(run):
+        check(len(run.boxes) == 1, f"expected one box, saw {run.boxes}")
+        box = run.boxes[0]
+        check(re.fullmatch(pattern, box["text"], re.S), f"text {box['text']!r}")
+        check(box["buttons"] == list(buttons), f"buttons {box['buttons']}")
     return expectation
 
 
@@ -368,15 +379,17 @@ def clock_set_by(drift, times=1):
     return expectation
 
 
-def one_event(kind, *texts, pc_ahead=None, count=1):
+def one_event(kind, *texts, pc_ahead=None, count=1, matching=None):
     """Exactly one event in the log (or `count`), of this type, saying all of
-    `texts`; its PC time `pc_ahead` seconds (or one more) after its server time."""
+    `texts` (and matching the regular expression `matching`); its PC time
+    `pc_ahead` seconds (or one more) after its server time."""
     def expectation(run):
         events = run.log_events
         check(len(events) == count, f"expected {count} {kind} events, saw {events}")
         for found, text in events:
-            check(found == kind and all(t in text for t in texts),
-                  f"{found} event {text!r}, expected {kind} saying {texts}")
+            check(found == kind and all(t in text for t in texts) and
+                  (matching is None or re.search(matching, text)),
+                  f"{found} event {text!r}, expected {kind} saying {texts} {matching or ''}")
         if pc_ahead is not None:
             server, pc = (calendar.timegm(time.strptime(t, "%Y-%m-%dT%H:%M:%SZ")) for t in
                           re.findall(r"(?:Server|PC) time: (\S+)", text))
@@ -498,9 +511,9 @@ TABLE = [
     Row("a time the zone cannot show, unattended: corrected all the same", ini(SERVER),
         [serve(SERVER, offset=-90)], tz="ABC600000", args=["/hide"],
         expect=[nothing_visible, clock_set_by(90)]),
-    # Counts are read in the window from 50 years before the build: 1968's count is 2104's.
-    Row("MaxStep 3600, unattended, a server in 2104: not set, an error logged",
-        ini(SERVER, MaxStep=3600), [serve(SERVER, reply="80000000")], args=["/hide"],
+    Row("MaxStep 3600, unattended, a server in 2090: not set, an error logged",
+        ini(SERVER, MaxStep=3600), [serve(SERVER, reply=count_at(2090, 1, 1, 0, 0, 0))],
+        args=["/hide"],
         expect=[nothing_visible, clock_untouched,
                 one_event("error", "The clock was not set", "behind the time server",
                           "more than MaxStep allows (3600 seconds)")]),
@@ -605,6 +618,9 @@ HOSTILE = [  # (what, the first host, its behaviour or None for no listener, acc
     ("five bytes", SERVER, dict(offset=-90, trailer="ff"), True),
     ("256 bytes", SERVER, dict(offset=-90, trailer="ff" * 252), False),
     ("four zero bytes", SERVER, dict(reply="00000000"), False),
+    # A clock that was reset: no sound clock reads a time before the build.
+    ("0x80000000, 1968", SERVER, dict(reply="80000000"), False),
+    ("1970-01-01 01:00", SERVER, dict(reply=count_at(1970, 1, 1, 1, 0, 0)), False),
     ("a third address answering first", SERVER, dict(offset=-90, **THIRD_FIRST), True),
     ("a silent server", SERVER, dict(silent=True), False),
     ("an address with no listener", NO_LISTENER, None, False),
@@ -642,6 +658,42 @@ TABLE += [
                                            f"{THIRD} ({THIRD}): silent",
                                            f"ntp:{SERVER_2} ({SERVER_2}): unsynchronised",
                                            "ntp:nosuch.invalid (0.0.0.0): name not found")]),
+    # Wine's trace shows an event's first 300 characters or so: a row of its own.
+    Row("clocks reset to 1970, SNTP (stratum 1) and RFC 868, unattended: why, in the event",
+        ini(f"ntp:{SERVER}", SERVER_2, HostTimeout=500),
+        [serve(SERVER, ntp=True, offset=3600 - time.time()),
+         serve(SERVER_2, reply=count_at(1970, 1, 1, 1, 0, 0))], args=["/hide"],
+        expect=[clock_untouched, one_event("warning", "2 servers asked",
+                                           f"ntp:{SERVER} ({SERVER}): clock before 20",
+                                           f"{SERVER_2} ({SERVER_2}): clock before 20")]),
+
+    # Agreement: three answers wanted, a majority of two to step.
+    Row("Agree 3: a falseticker first is outvoted and named; Yes steps by the SNTP answer",
+        ini(SERVER, f"ntp:{SERVER_2}", THIRD, Agree=3),
+        [serve(SERVER, offset=3600), serve(SERVER_2, ntp=True, offset=-90.25),
+         serve(THIRD, offset=-90)], answers="yes,no",
+        expect=[asked(SERVER), asked_sntp(SERVER_2), asked(THIRD), fine_report(SERVER_2, 90250, 3),
+                lambda run: check(re.search(r"\nDisagreed: 10\.37\.0\.2 \(\+(3599|3600|3601) s\)\n",
+                                            run.boxes[0]["text"]), f"report {run.boxes[0]}"),
+                clock_set_near(-90250, 3), offers_elevation,
+                one_event("error", "Protocol: SNTPv4", matching=r"\r\nDisagreed: 10\.37\.0\.2 \(\+36")]),
+    Row("Agree 3 without a majority: the servers disagree, OK only, the clock untouched",
+        ini(SERVER, f"ntp:{SERVER_2}", THIRD, Agree=3, HostTimeout=500),
+        [serve(SERVER, offset=3600), serve(SERVER_2, ntp=True, offset=-90.25),
+         serve(THIRD, silent=True)], answers="ok",
+        expect=[box_says(r"The time servers disagree\.\.\.\n\n10\.37\.0\.2 \(\+36\d\d s\)\n"
+                         r"10\.37\.0\.3 \(-90\.2\d\d s\)\n\n"
+                         r"The clock is left alone: at least 2 of 3 servers must agree\.\n"),
+                clock_untouched, no_event]),
+    Row("Agree 3 without a majority, unattended: a warning lists each host",
+        ini(SERVER, f"ntp:{SERVER_2}", THIRD, Agree=3, HostTimeout=500),
+        [serve(SERVER, offset=3600), serve(SERVER_2, ntp=True, offset=-90.25),
+         serve(THIRD, silent=True)], args=["/hide"],
+        expect=[nothing_visible, clock_untouched,
+                one_event("warning", "the time servers disagree; at least 2 of 3 must agree",
+                          f"\r\n{THIRD} ({THIRD}): silent",
+                          matching=rf"\r\n{SERVER} \({SERVER}\): \+36\d\d s\r\n"
+                                   rf"ntp:{SERVER_2} \({SERVER_2}\): -90\.2\d\d s")]),
     Row("chronyd, its clock 90 s ahead: read over SNTP", ini(f"ntp:{CHRONY}"),
         peers=[("chrony", CHRONY)], answers="no",
         expect=[fine_report(CHRONY, -CHRONY_AHEAD * 1000, 20)]),

@@ -14,11 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(&buildTime, data, 8);
     data += 8;
     size -= 8;
-    int64_t windowStart = EraWindowStart(buildTime);
+    TimeExchange exchange = {};
+    exchange.buildDate = BuildDate(buildTime);
+    int64_t windowStart = exchange.windowStart = EraWindowStart(exchange.buildDate);
     int length = size > 255 ? 255 : (int)size;
     int64_t serverTime = -7;
-    if (ReadServerTime(data, length, windowStart, &serverTime)) {
-        if (length < 4 || serverTime <= 0 || serverTime != DecodeTimeReply(data, windowStart))
+    NoTime why;
+    if (ReadServerTime(data, length, &exchange, &serverTime, &why)) {
+        // Never a time before the build, and never 1970 or earlier.
+        if (length < 4 || serverTime <= 0 || serverTime < exchange.buildDate ||
+            serverTime != DecodeTimeReply(data, windowStart))
             abort();
     } else if (serverTime != -7) {
         abort(); // a refused reply must leave the time alone
@@ -33,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t count = (uint32_t)data[0] << 24 | (uint32_t)data[1] << 16 | (uint32_t)data[2] << 8 |
                      (uint32_t)data[3];
     int32_t old = (int32_t)(count - 2208988800u);
-    int64_t early = EraWindowStart(0);
+    int64_t early = EraWindowStart(BuildDate((int64_t)1 << 31));
     if (old >= 0 && DecodeTimeReply(data, early) != old)
         abort();
     return 0;

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A PC clock from 1601 to 30827, as Windows keeps it; a round trip of up to five days.
     exchange.sentAt = sentAt % 900000000000000000;
     exchange.judgedAt = exchange.sentAt + (int64_t)roundTrip * 1000;
-    exchange.windowStart = EraWindowStart(1796083200);
+    exchange.buildDate = 1796083200;
+    exchange.windowStart = EraWindowStart(exchange.buildDate);
     exchange.protocol = &kSntpProtocol;
     int length = size > kSntpReplySize ? -1 : (int)size;
 
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (answer.fine != 1 || answer.uncertaintyMs < 1 ||
             answer.serverMs != answer.pcMs - answer.driftMs ||
             answer.pcMs != exchange.judgedAt / 10000 || data[1] == 0 || data[1] >= 16 ||
-            data[0] >> 6 == 3)
+            answer.serverMs < exchange.buildDate * 1000 - 1000 || data[0] >> 6 == 3)
             abort();
     } else {
         if (exchange.why == kNoTimeSilent)

@@ -18,9 +18,36 @@ TimeAnswer Fine(int64_t driftMs, int64_t uncertaintyMs = 12) {
     return TimeAnswer{0, 0, driftMs, uncertaintyMs, 1};
 }
 
-std::string Report(const TimeFields* pc, const TimeAnswer& answer) {
+AskedHost Asked(const char* hostText, const char* address, NoTime why, const char* kiss = "") {
+    AskedHost host = {};
+    host.hostText = hostText;
+    strcpy(host.address, address);
+    host.why = why;
+    strcpy(host.kissCode, kiss);
+    return host;
+}
+
+AskedHost Answered(const char* hostText, const char* address, TimeAnswer answer, int agreed) {
+    AskedHost host = Asked(hostText, address, kNoTimeSilent);
+    host.answered = 1;
+    host.agreed = agreed;
+    host.answer = answer;
+    return host;
+}
+
+// Three hosts that answered, two left out (one an hour ahead, one 20 s
+// behind), and one silent.
+const AskedHost kOutvoted[] = {
+    Answered("ntp:a.example", "10.0.0.2", Fine(90250), 1),
+    Answered("10.0.0.3", "10.0.0.3", Whole(-3600000), 0),
+    Answered("ntp:c.example", "10.0.0.4", Fine(110125), 0),
+    Asked("10.0.0.8", "10.0.0.8", kNoTimeSilent),
+};
+
+std::string Report(const TimeFields* pc, const TimeAnswer& answer, const AskedHost* asked = nullptr,
+                   int askedCount = 0) {
     char text[kReportSize];
-    size_t length = FormatReport(text, sizeof text, &kServer, pc, &answer);
+    size_t length = FormatReport(text, sizeof text, &kServer, pc, &answer, asked, askedCount);
     EXPECT_EQ(length, strlen(text));
     return text;
 }
@@ -60,17 +87,31 @@ TEST(FormatReport, WritesTheReportTextsByteForByte) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Report(c.pc, c.answer), c.text) << c.answer.driftMs;
+    EXPECT_EQ(Report(&kPc, Fine(90250), kOutvoted, 4),
+              kFineLines +
+                  std::string("Disagreed: 10.0.0.3 (+3600 s), 10.0.0.4 (-110.125 s)\n"
+                              "\nYour PC's clock has  90.250") +
+                  fix);
+}
+
+TEST(FormatDisagreement, ListsEachAnswerAndTheMajorityItTakes) {
+    char text[kReportSize];
+    size_t length = FormatDisagreement(text, sizeof text, kOutvoted, 4, 4);
+    EXPECT_EQ(length, strlen(text));
+    EXPECT_STREQ(text, "The time servers disagree...\n\n"
+                       "10.0.0.2 (-90.250 s)\n10.0.0.3 (+3600 s)\n10.0.0.4 (-110.125 s)\n"
+                       "\nThe clock is left alone: at least 3 of 4 servers must agree.\n");
 }
 
 TEST(FormatReport, StaysInsideASmallBuffer) {
     TimeAnswer answer = Whole(90000);
     char text[20];
     memset(text, '#', sizeof text);
-    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, &answer), 11u);
+    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, &answer, kOutvoted, 4), 11u);
     EXPECT_STREQ(text, "Horavel :  ");
     EXPECT_EQ(text[12], '#');
     std::vector<char> exact(35); // as long as the first line, with its newline
-    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, &answer), 34u);
+    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, &answer, nullptr, 0), 34u);
     EXPECT_STREQ(exact.data(), "Horavel :  05/03/2026     07:08:09");
 }
 
@@ -98,7 +139,9 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
                          0,
                          nullptr,
                          0,
-                         0};
+                         0,
+                         1796083200,
+                         1};
     EventFacts behind = answer, unread = answer, refused = answer, silent = answer;
     behind.answer.driftMs = -1000;
     unread.answer.pcMs = -1;
@@ -113,17 +156,21 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
     fineBehind.answer.driftMs = -120;
     steady.answer.driftMs = 3;
     tooFar.maxStepSeconds = 60;
-    AskedHost asked[] = {{"ntp:time.example", "10.0.0.9", kNoTimeRefused, "RATE"},
-                         {"10.0.0.8", "10.0.0.8", kNoTimeSilent, ""},
-                         {"ntp:old.example", "10.0.0.7", kNoTimeUnsynchronised, ""},
-                         {"ntp:bad.example", "10.0.0.6", kNoTimeUnusable, ""},
-                         {"nosuch.example", "0.0.0.0", kNoTimeUnresolved, ""},
-                         {"10.0.0.5", "10.0.0.5", kNoTimeNotSent, ""}};
-    EventFacts oneSilent = silent, listed = silent;
+    AskedHost asked[] = {Asked("ntp:time.example", "10.0.0.9", kNoTimeRefused, "RATE"),
+                         Asked("10.0.0.8", "10.0.0.8", kNoTimeSilent),
+                         Asked("ntp:old.example", "10.0.0.7", kNoTimeUnsynchronised),
+                         Asked("ntp:bad.example", "10.0.0.6", kNoTimeUnusable),
+                         Asked("nosuch.example", "0.0.0.0", kNoTimeUnresolved),
+                         Asked("10.0.0.5", "10.0.0.5", kNoTimeNotSent),
+                         Asked("ntp:reset.example", "10.0.0.4", kNoTimeBeforeBuild)};
+    EventFacts oneSilent = silent, listed = silent, outvoted = fine, disagree = silent;
     oneSilent.hostsAsked = 1;
     oneSilent.timeoutMs = 500;
-    listed.hostsAsked = 6;
+    listed.hostsAsked = 7;
     listed.asked = asked;
+    outvoted.hostsAsked = disagree.hostsAsked = 4;
+    outvoted.asked = disagree.asked = kOutvoted;
+    disagree.answersWanted = 3;
     const struct {
         EventId id;
         const EventFacts* facts;
@@ -158,11 +205,19 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
         {kEventNoAnswer, &silent, "No time server answered: 3 servers asked, 2000 ms each."},
         {kEventNoAnswer, &oneSilent, "No time server answered: 1 server asked, 500 ms each."},
         {kEventNoAnswer, &listed,
-         "No time server answered: 6 servers asked, 2000 ms each."
+         "No time server answered: 7 servers asked, 2000 ms each."
          "\r\nntp:time.example (10.0.0.9): refused (RATE)\r\n10.0.0.8 (10.0.0.8): silent"
          "\r\nntp:old.example (10.0.0.7): unsynchronised"
          "\r\nntp:bad.example (10.0.0.6): unusable answer"
-         "\r\nnosuch.example (0.0.0.0): name not found\r\n10.0.0.5 (10.0.0.5): request not sent"},
+         "\r\nnosuch.example (0.0.0.0): name not found\r\n10.0.0.5 (10.0.0.5): request not sent"
+         "\r\nntp:reset.example (10.0.0.4): clock before 2026-12-01"},
+        {kEventCorrected, &outvoted,
+         "Clock corrected: the PC clock was 90.250 seconds ahead of the time server." + kHost +
+             kSntp + kFineTimes + "\r\nDisagreed: 10.0.0.3 (+3600 s), 10.0.0.4 (-110.125 s)"},
+        {kEventDisagree, &disagree,
+         "The clock was not set: the time servers disagree; at least 2 of 3 must agree."
+         "\r\nntp:a.example (10.0.0.2): -90.250 s\r\n10.0.0.3 (10.0.0.3): +3600 s"
+         "\r\nntp:c.example (10.0.0.4): -110.125 s\r\n10.0.0.8 (10.0.0.8): silent"},
         {kEventNoNetwork, &refused,
          "No time server was asked: the network could not be used." + std::string(kRefusal)},
     };

@@ -14,7 +14,8 @@ const int64_t kMs = kSecond / 1000;
 const int64_t k2026 = 1796724672 * kSecond;         // 2026-12-08 10:11:12 UTC
 const int64_t kBeforeWrap = 2085978495 * kSecond;   // 2036-02-07 06:28:15 UTC
 const int64_t k2099 = 4100227200 * kSecond;         // 2099-12-08
-const int64_t kWindow = EraWindowStart(1796083200); // built 2026-12-01
+const int64_t kBuildDate = 1796083200;              // 2026-12-01
+const int64_t kWindow = EraWindowStart(kBuildDate); // from 1958 to 2094
 const int64_t kFixedSecond = 1LL << 32;
 
 // A server's reply, field by field; times are PC clock readings the server
@@ -168,22 +169,30 @@ TEST(SntpMeasureReply, MeasuresOffsetDelayAndUncertainty) {
 }
 
 // The run's answer: both times at the moment the reply was judged, the drift
-// PC minus server, and the era from the server's own time.
+// PC minus server, and the era from the server's own time; none from a
+// server whose clock reads before the build.
 TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
     const struct {
         const char* what;
         int64_t pc;     // the PC clock at sending
         int64_t server; // the server's clock then
         int64_t driftMs;
+        NoTime why; // silent: usable
     } cases[] = {
-        {"PC 90.25 s ahead", k2026 + 90250 * kMs, k2026, 90250},
-        {"a PC clock typed as 2099, the server in 2026", k2099, k2026, (k2099 - k2026) / kMs},
+        {"PC 90.25 s ahead", k2026 + 90250 * kMs, k2026, 90250, kNoTimeSilent},
+        {"a PC clock typed as 2099, the server in 2026", k2099, k2026, (k2099 - k2026) / kMs,
+         kNoTimeSilent},
         {"a PC clock before the 2036 wrap, the server after it", kBeforeWrap,
-         kBeforeWrap + 2 * kSecond, -2000},
+         kBeforeWrap + 2 * kSecond, -2000, kNoTimeSilent},
+        {"a server reset to 1970, stratum 1, leap 0", k2026, 3600 * kSecond, 0, kNoTimeBeforeBuild},
+        {"a server reset to 1968", k2026, -61505152 * kSecond, 0, kNoTimeBeforeBuild},
+        {"a server a second before the build date", k2026, (kBuildDate - 1) * kSecond, 0,
+         kNoTimeBeforeBuild},
     };
     for (const auto& c : cases) {
         TimeExchange exchange = {};
         exchange.nonce = kNonce;
+        exchange.buildDate = kBuildDate;
         exchange.windowStart = kWindow;
         exchange.sentAt = c.pc;
         exchange.judgedAt = c.pc + 80 * kMs;
@@ -191,8 +200,13 @@ TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
         reply.received = reply.transmitted = c.server + 40 * kMs;
         std::vector<unsigned char> bytes = Pack(reply);
         TimeAnswer answer;
-        ASSERT_EQ(kSntpProtocol.read(&exchange, bytes.data(), kSntpPacketLength, -1, &answer), 1)
+        int usable = c.why == kNoTimeSilent;
+        ASSERT_EQ(kSntpProtocol.read(&exchange, bytes.data(), kSntpPacketLength, -1, &answer),
+                  usable)
             << c.what;
+        EXPECT_EQ(exchange.why, c.why) << c.what;
+        if (!usable)
+            continue;
         EXPECT_EQ(answer.driftMs, c.driftMs) << c.what;
         EXPECT_EQ(answer.pcMs, (c.pc + 80 * kMs) / kMs) << c.what;
         EXPECT_EQ(answer.serverMs, (c.server + 80 * kMs) / kMs) << c.what;

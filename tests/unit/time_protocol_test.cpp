@@ -7,14 +7,23 @@
 
 namespace {
 
-const int64_t k2026 = 1796083200;                 // 2026-12-01, the build
-const int64_t kWindow = EraWindowStart(k2026);    // 1976-11-30 12:00:00
-const int64_t kWindowEnd = kWindow + (1LL << 32); // 2113-01-06 18:28:16
+const int64_t k2026 = 1796083200;                 // 2026-12-01, the build date
+const int64_t kWindow = EraWindowStart(k2026);    // 1958-11-12 20:45:52
+const int64_t kWindowEnd = kWindow + (1LL << 32); // 2094-12-19 03:14:08
 const int64_t k2099 = 4100227200;                 // 2099-12-08
 const int64_t k2040 = 2208988800;                 // 2040-01-01
 
 uint32_t CountOf(int64_t t) {
     return (uint32_t)(t + kSecondsFrom1900To1970);
+}
+
+TimeExchange Exchange(int broadcast = 0) {
+    TimeExchange exchange = {};
+    exchange.protocol = &kTimeProtocol;
+    exchange.broadcast = broadcast;
+    exchange.buildDate = k2026;
+    exchange.windowStart = kWindow;
+    return exchange;
 }
 
 int64_t Decode(uint32_t count) {
@@ -23,8 +32,14 @@ int64_t Decode(uint32_t count) {
     return DecodeTimeReply(reply, kWindow);
 }
 
-TEST(DecodeTimeReply, ReadsTheCountInTheWindowFromFiftyYearsBeforeTheBuild) {
-    EXPECT_EQ(kWindow, 218203200);
+TEST(BuildDate, IsTheStartOfTheBuildsDayInUtc) {
+    EXPECT_EQ(BuildDate(k2026), k2026);
+    EXPECT_EQ(BuildDate(k2026 + 86399), k2026);
+    EXPECT_EQ(BuildDate(-1), -86400);
+}
+
+TEST(DecodeTimeReply, ReadsTheCountInTheWindowCentredOnTheBuildDate) {
+    EXPECT_EQ(kWindow, -351400448);
     const struct {
         const char* what;
         uint32_t count;
@@ -38,8 +53,9 @@ TEST(DecodeTimeReply, ReadsTheCountInTheWindowFromFiftyYearsBeforeTheBuild) {
         {"a second after the wrap", 0x00000001u, 2085978497},
         {"2038-01-19 03:14:08, past 32 bits", 0x03AA7E80u, 2147483648},
         {"2040-01-01", 0x0754FD00u, k2040},
-        {"1968's count is 2104's", 0x80000000u, 4233462144},
-        {"1970's count is 2106's", 0x83AA7E80u, 4294967296},
+        {"1968's count is 1968's", 0x80000000u, -61505152},
+        {"1970's count is 1970's", 0x83AA7E80u, 0},
+        {"2090-01-01", 0x65622F80u, 3786912000},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Decode(c.count), c.expected) << c.what;
@@ -61,29 +77,52 @@ TEST(ReadServerTime, AcceptsOnlyRepliesThatCarryATime) {
         std::vector<unsigned char> reply;
         int carriesTime;
         int64_t serverTime;
+        NoTime why;
     } cases[] = {
-        {"empty", {}, 0, 0},
-        {"three bytes", {0xEE, 0xC2, 0x56}, 0, 0},
-        {"four bytes", {0xEE, 0xC2, 0x56, 0x40}, 1, 1796724672},
-        {"five bytes: the first four count", {0xEE, 0xC2, 0x56, 0x40, 0xFF}, 1, 1796724672},
+        {"empty", {}, 0, 0, kNoTimeUnusable},
+        {"three bytes", {0xEE, 0xC2, 0x56}, 0, 0, kNoTimeUnusable},
+        {"four bytes", {0xEE, 0xC2, 0x56, 0x40}, 1, 1796724672, kNoTimeSilent},
+        {"five bytes: the first four count",
+         {0xEE, 0xC2, 0x56, 0x40, 0xFF},
+         1,
+         1796724672,
+         kNoTimeSilent},
         {"eight bytes, four zero after the time",
          {0xEE, 0xC2, 0x56, 0x40, 0, 0, 0, 0},
          1,
-         1796724672},
-        {"four zero bytes from an unsynchronised server", {0, 0, 0, 0}, 0, 0},
-        {"{0,0,0,1}: a second after the 2036 wrap", {0, 0, 0, 1}, 1, 2085978497},
-        {"past 32-bit time values", {0x03, 0xAA, 0x7E, 0x80}, 1, 2147483648},
+         1796724672,
+         kNoTimeSilent},
+        {"four zero bytes from an unsynchronised server",
+         {0, 0, 0, 0},
+         0,
+         0,
+         kNoTimeUnsynchronised},
+        {"{0,0,0,1}: a second after the 2036 wrap", {0, 0, 0, 1}, 1, 2085978497, kNoTimeSilent},
+        {"past 32-bit time values", {0x03, 0xAA, 0x7E, 0x80}, 1, 2147483648, kNoTimeSilent},
+        {"the build date's first second", {0xEE, 0xB8, 0x8C, 0x80}, 1, k2026, kNoTimeSilent},
+        {"a second before the build date", {0xEE, 0xB8, 0x8C, 0x7F}, 0, 0, kNoTimeBeforeBuild},
+        {"1970-01-01 01:00, a router without a battery",
+         {0x83, 0xAA, 0x8C, 0x90},
+         0,
+         0,
+         kNoTimeBeforeBuild},
+        {"0x80000000, 1968", {0x80, 0, 0, 0}, 0, 0, kNoTimeBeforeBuild},
+        {"the window's last second", {0x6E, 0xB8, 0x8C, 0x7F}, 1, kWindowEnd - 1, kNoTimeSilent},
     };
+    const TimeExchange exchange = Exchange();
     for (const auto& c : cases) {
         int64_t serverTime = -7;
-        EXPECT_EQ(ReadServerTime(c.reply.data(), (int)c.reply.size(), kWindow, &serverTime),
+        NoTime why = kNoTimeSilent;
+        EXPECT_EQ(ReadServerTime(c.reply.data(), (int)c.reply.size(), &exchange, &serverTime, &why),
                   c.carriesTime)
             << c.what;
         EXPECT_EQ(serverTime, c.carriesTime ? c.serverTime : -7) << c.what;
+        EXPECT_EQ(why, c.why) << c.what;
     }
     int64_t serverTime = -7;
+    NoTime why;
     const unsigned char tooLong[4] = {0xEE, 0xC2, 0x56, 0x40};
-    EXPECT_EQ(ReadServerTime(tooLong, -1, kWindow, &serverTime), 0);
+    EXPECT_EQ(ReadServerTime(tooLong, -1, &exchange, &serverTime, &why), 0);
 }
 
 // What the run makes of a reply: the judge ends the wait, the read gives the
@@ -91,30 +130,35 @@ TEST(ReadServerTime, AcceptsOnlyRepliesThatCarryATime) {
 TEST(TimeProtocol, JudgesAndReadsReplies) {
     const unsigned char good[4] = {0xEE, 0xC2, 0x56, 0x40}; // 2026-12-08 10:11:12
     const unsigned char zero[4] = {0, 0, 0, 0};
+    const unsigned char reset[4] = {0x83, 0xAA, 0x8C, 0x90}; // 1970-01-01 01:00
     const struct {
         const char* what;
         const unsigned char* reply;
         int length;
         int broadcast;
-        int judged; // ends the wait
+        int judged;       // ends the wait
+        NoTime judgedWhy; // what the judge noted
         int read;
         NoTime why;
     } cases[] = {
-        {"a time", good, 4, 0, 1, 1, kNoTimeSilent},
-        {"empty: ends the wait, no time", good, 0, 0, 1, 0, kNoTimeUnusable},
-        {"too long: ends the wait, no time", good, -1, 0, 1, 0, kNoTimeUnusable},
-        {"four zero bytes", zero, 4, 0, 1, 0, kNoTimeUnsynchronised},
-        {"a time, to a broadcast", good, 4, 1, 1, 1, kNoTimeSilent},
-        {"four zero bytes, to a broadcast: the wait goes on", zero, 4, 1, 0, 0,
+        {"a time", good, 4, 0, 1, kNoTimeSilent, 1, kNoTimeSilent},
+        {"empty: ends the wait, no time", good, 0, 0, 1, kNoTimeSilent, 0, kNoTimeUnusable},
+        {"too long: ends the wait, no time", good, -1, 0, 1, kNoTimeSilent, 0, kNoTimeUnusable},
+        {"four zero bytes", zero, 4, 0, 1, kNoTimeSilent, 0, kNoTimeUnsynchronised},
+        {"a clock that was reset: the wait goes on, the reason kept", reset, 4, 0, 0,
+         kNoTimeBeforeBuild, 0, kNoTimeBeforeBuild},
+        {"a time, to a broadcast", good, 4, 1, 1, kNoTimeSilent, 1, kNoTimeSilent},
+        {"four zero bytes, to a broadcast: the wait goes on", zero, 4, 1, 0, kNoTimeSilent, 0,
          kNoTimeUnsynchronised},
-        {"our own request, to a broadcast", (const unsigned char*)"H", 1, 1, 0, 0, kNoTimeUnusable},
+        {"a clock that was reset, to a broadcast", reset, 4, 1, 0, kNoTimeBeforeBuild, 0,
+         kNoTimeBeforeBuild},
+        {"our own request, to a broadcast", (const unsigned char*)"H", 1, 1, 0, kNoTimeSilent, 0,
+         kNoTimeUnusable},
     };
     for (const auto& c : cases) {
-        TimeExchange exchange = {};
-        exchange.protocol = &kTimeProtocol;
-        exchange.broadcast = c.broadcast;
-        exchange.windowStart = kWindow;
+        TimeExchange exchange = Exchange(c.broadcast);
         EXPECT_EQ(kTimeProtocol.judge(&exchange, c.reply, c.length, 4242), c.judged) << c.what;
+        EXPECT_EQ(exchange.why, c.judgedWhy) << c.what;
         TimeAnswer answer = {};
         exchange.why = kNoTimeSilent;
         EXPECT_EQ(kTimeProtocol.read(&exchange, c.reply, c.length, 1796724762, &answer), c.read)
@@ -141,8 +185,7 @@ TEST(TimeProtocol, ReadsTheDriftOfAPcClockDecadesOff) {
     };
     const unsigned char reply[4] = {0xEE, 0xC2, 0x56, 0x40};
     for (const auto& c : cases) {
-        TimeExchange exchange = {};
-        exchange.windowStart = kWindow;
+        TimeExchange exchange = Exchange();
         TimeAnswer answer;
         ASSERT_EQ(kTimeProtocol.read(&exchange, reply, 4, c.pcSeconds, &answer), 1) << c.what;
         EXPECT_EQ(answer.serverMs, 1796724672000) << c.what;

@@ -1,0 +1,35 @@
+// The hosts a run asked, what each gave, and which of their answers agree.
+// Each answer stands for an interval of drifts that its measurement cannot
+// tell apart: SNTP's drift plus or minus its uncertainty, a whole-second
+// count's plus or minus one second. A run that wants several answers keeps
+// the largest group whose intervals share a point (Marzullo's intersection)
+// and steps only when that group is a majority of the answers it wanted.
+#pragma once
+
+#include "protocol/exchange.h"
+
+// A host asked, and what it gave: a usable time, or why none.
+struct AskedHost {
+    int hostIndex;        // N of the key "HostN"
+    const char* hostText; // as configured
+    const char* protocol; // the name of the protocol that asked it
+    char address[16];     // dotted; for a broadcast, of the host whose reply was taken
+    NoTime why;           // when it gave no time
+    char kissCode[5];
+    int answered; // 1: it gave a usable time, in answer
+    int agreed;   // 1: its answer is in the largest group that agrees
+    TimeAnswer answer;
+};
+
+enum { kMaxAgree = 16 };
+
+// The answers wanted of a run, from the configured count: below 2 one, the
+// first that comes; above kMaxAgree, kMaxAgree.
+int AnswersWanted(int configured);
+
+// Marks `agreed` on the answers of the largest group that agrees: of two
+// groups of one size, the one whose most precise answer is more precise,
+// then the one found first. Returns the index in `hosts` of the group's most
+// precise answer (the first asked of equals) when the group holds more than
+// wanted / 2 answers, else -1: no majority.
+int AgreedAnswer(AskedHost* hosts, int count, int wanted);

@@ -1,0 +1,92 @@
+#include "app/agreement.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// An answer as its drift in ms: whole seconds (an interval of +-1 s), or
+// fine with its uncertainty; "silent" for a host that gave no time.
+struct Given {
+    int64_t driftMs;
+    int64_t uncertaintyMs; // -1: whole seconds; -2: no answer
+};
+const Given kSilent = {0, -2};
+
+Given Whole(int64_t driftMs) {
+    return {driftMs, -1};
+}
+
+TEST(AgreedAnswer, SettlesOnTheMostPreciseAnswerOfAMajority) {
+    const struct {
+        const char* what;
+        std::vector<Given> answers;
+        int wanted;
+        int chosen;         // -1: no majority
+        std::string agreed; // one letter an answer: 1 in the group
+    } cases[] = {
+        {"one wanted: the one answer", {Whole(90000)}, 1, 0, "1"},
+        {"a falseticker first", {Whole(-3600000), {90250, 41}, Whole(90000)}, 3, 1, "011"},
+        {"a falseticker in the middle", {{90250, 41}, Whole(-3600000), Whole(90000)}, 3, 0, "101"},
+        {"a falseticker last", {Whole(90000), {90250, 41}, {5000000, 12}}, 3, 1, "110"},
+        {"three apart: no majority", {Whole(0), Whole(5000), Whole(10000)}, 3, -1, "100"},
+        {"two of three wanted, the third silent",
+         {Whole(90000), {90250, 41}, kSilent},
+         3,
+         1,
+         "110"},
+        {"one of three wanted: no majority", {Whole(90000), kSilent, kSilent}, 3, -1, "100"},
+        {"two of four is no majority",
+         {Whole(0), Whole(0), Whole(9000), Whole(9000)},
+         4,
+         -1,
+         "1100"},
+        {"touching intervals agree", {Whole(0), Whole(2000)}, 2, 0, "11"},
+        {"a millisecond further apart they do not", {Whole(0), Whole(2001)}, 2, -1, "10"},
+        {"equally precise: the first asked",
+         {Whole(90000), Whole(90000), Whole(90000)},
+         3,
+         0,
+         "111"},
+        {"mixed precisions: the most precise",
+         {Whole(90000), {90100, 200}, {90250, 41}},
+         3,
+         2,
+         "111"},
+        {"two majorities of one size: the one with the more precise answer",
+         {{5000, 5000}, {500, 500}, {9900, 100}},
+         3,
+         2,
+         "101"},
+        {"sixteen wanted, nine agree",
+         {Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0),
+          Whole(7000)},
+         16,
+         0,
+         "1111111110"},
+        {"sixteen wanted, eight agree",
+         {Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0), Whole(0)},
+         16,
+         -1,
+         "11111111"},
+    };
+    for (const auto& c : cases) {
+        std::vector<AskedHost> hosts(c.answers.size());
+        for (size_t i = 0; i < c.answers.size(); i++) {
+            hosts[i] = {};
+            hosts[i].answered = c.answers[i].uncertaintyMs != -2;
+            hosts[i].answer.driftMs = c.answers[i].driftMs;
+            hosts[i].answer.fine = c.answers[i].uncertaintyMs >= 0;
+            hosts[i].answer.uncertaintyMs = hosts[i].answer.fine ? c.answers[i].uncertaintyMs : 0;
+        }
+        EXPECT_EQ(AgreedAnswer(hosts.data(), (int)hosts.size(), c.wanted), c.chosen) << c.what;
+        std::string agreed;
+        for (const AskedHost& host : hosts)
+            agreed += host.agreed ? '1' : '0';
+        EXPECT_EQ(agreed, c.agreed) << c.what;
+    }
+}
+
+} // namespace
