@@ -35,8 +35,8 @@ AskedHost Answered(const char* hostText, const char* address, TimeAnswer answer,
     return host;
 }
 
-// Three hosts that answered, two left out (one an hour ahead, one 20 s
-// behind), and one silent.
+// Three hosts that answered, two of them left out (one an hour ahead of the
+// PC, one 20 s behind the agreed answer), and one silent.
 const AskedHost kOutvoted[] = {
     Answered("ntp:a.example", "10.0.0.2", Fine(90250), 1),
     Answered("10.0.0.3", "10.0.0.3", Whole(-3600000), 0),
