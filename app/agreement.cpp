@@ -1,9 +1,5 @@
 #include "app/agreement.h"
 
-int AnswersWanted(int configured) {
-    return configured < 2 ? 1 : configured > kMaxAgree ? kMaxAgree : configured;
-}
-
 // Half the interval's width. A whole-second count is cut down to its second
 // by the server, and the PC clock to its own when it is read: the drift
 // they give may be a second off either way.

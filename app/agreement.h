@@ -21,11 +21,7 @@ struct AskedHost {
     TimeAnswer answer;
 };
 
-enum { kMaxAgree = 16 };
-
-// The answers wanted of a run, from the configured count: below 2 one, the
-// first that comes; above kMaxAgree, kMaxAgree.
-int AnswersWanted(int configured);
+enum { kMaxAgree = 16 }; // answers a run may want
 
 // Marks `agreed` on the answers of the largest group that agrees: of two
 // groups of one size, the one whose most precise answer is more precise,

@@ -82,6 +82,13 @@ static void AppendOffset(ReportText* text, const TimeAnswer* answer) {
     Appendf(text, " s");
 }
 
+// "10.0.0.3 (+3600 s)": the host that answered, and its offset.
+static void AppendHostOffset(ReportText* text, const AskedHost* host) {
+    Appendf(text, "%s (", host->address);
+    AppendOffset(text, &host->answer);
+    Appendf(text, ")");
+}
+
 // `lead`, then each host that answered but was left out of the agreement,
 // with its offset: "Disagreed: 10.0.0.3 (+3600 s), 10.0.0.4 (-20 s)". Nothing
 // when none was; returns how many were.
@@ -90,9 +97,8 @@ static int AppendDisagreed(ReportText* text, const char* lead, const AskedHost* 
     for (int i = 0; asked != NULL && i < count; i++) {
         if (!asked[i].answered || asked[i].agreed)
             continue;
-        Appendf(text, "%s%s (", named++ == 0 ? lead : ", ", asked[i].address);
-        AppendOffset(text, &asked[i].answer);
-        Appendf(text, ")");
+        Appendf(text, "%s", named++ == 0 ? lead : ", ");
+        AppendHostOffset(text, &asked[i]);
     }
     return named;
 }
@@ -143,9 +149,8 @@ size_t FormatDisagreement(char* out, size_t size, const AskedHost* asked, int as
     for (int i = 0; i < askedCount; i++) {
         if (!asked[i].answered)
             continue;
-        Appendf(&text, "%s (", asked[i].address);
-        AppendOffset(&text, &asked[i].answer);
-        Appendf(&text, ")\n");
+        AppendHostOffset(&text, &asked[i]);
+        Appendf(&text, "\n");
     }
     Appendf(&text, "\nThe clock is left alone: at least %d of %d servers must agree.\n",
             Majority(answersWanted), answersWanted);

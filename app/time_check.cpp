@@ -245,7 +245,6 @@ static int AskHost(int hostIndex, const char* hostText) {
     exchange.protocol = protocol;
     exchange.broadcast = UdpDestination(slot) == INADDR_BROADCAST;
     exchange.buildDate = buildDate;
-    exchange.windowStart = EraWindowStart(buildDate);
     unsigned char request[kRequestSize];
     if (!RandomNonce(&exchange.nonce))
         return 0;

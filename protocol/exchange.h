@@ -30,14 +30,13 @@ struct TimeProtocol;
 
 struct TimeExchange {
     const TimeProtocol* protocol;
-    int broadcast;       // the request went to 255.255.255.255: any host may answer
-    int64_t buildDate;   // no sound clock reads earlier (protocol/era.h)
-    int64_t windowStart; // of the era window around it
-    uint64_t nonce;      // 64 random bits for the request
-    int64_t sentAt;      // the PC clock at sending, 100 ns units since 1970
-    int64_t judgedAt;    // the PC clock as the answer was judged; 0 until one was
-    NoTime why;          // when the answer gives no time
-    char kissCode[5];    // a refusal's code, four letters
+    int broadcast;     // the request went to 255.255.255.255: any host may answer
+    int64_t buildDate; // no sound clock reads earlier; counts are read around it (protocol/era.h)
+    uint64_t nonce;    // 64 random bits for the request
+    int64_t sentAt;    // the PC clock at sending, 100 ns units since 1970
+    int64_t judgedAt;  // the PC clock as the answer was judged; 0 until one was
+    NoTime why;        // when the answer gives no time
+    char kissCode[5];  // a refusal's code, four letters
 };
 
 struct TimeProtocol {

@@ -130,7 +130,8 @@ static int Read(TimeExchange* exchange, const unsigned char* reply, int length, 
         return 0;
     }
     int64_t pcSecond = exchange->judgedAt / kTicksPerSecond;
-    int64_t serverSecond = TimeOfCount(Read32(reply + kTransmitAt), exchange->windowStart);
+    int64_t serverSecond =
+        TimeOfCount(Read32(reply + kTransmitAt), EraWindowStart(exchange->buildDate));
     if (serverSecond < exchange->buildDate) {
         exchange->why = kNoTimeBeforeBuild;
         return 0;

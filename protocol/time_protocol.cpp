@@ -18,7 +18,7 @@ int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* e
         *why = kNoTimeUnsynchronised;
         return 0;
     }
-    int64_t decoded = DecodeTimeReply(reply, exchange->windowStart);
+    int64_t decoded = DecodeTimeReply(reply, EraWindowStart(exchange->buildDate));
     if (decoded < exchange->buildDate || decoded <= 0) {
         *why = kNoTimeBeforeBuild;
         return 0;
@@ -41,9 +41,11 @@ static int Judge(TimeExchange* exchange, const unsigned char* datagram, int leng
     NoTime why;
     if (ReadServerTime(datagram, length, exchange, &serverTime, &why))
         return 1;
-    if (why == kNoTimeBeforeBuild)
+    if (why == kNoTimeBeforeBuild) {
         exchange->why = why; // what the host showed, should nothing better follow
-    return !exchange->broadcast && why != kNoTimeBeforeBuild;
+        return 0;
+    }
+    return !exchange->broadcast;
 }
 
 // Whole seconds: the server's count, and the PC clock read after the wait.

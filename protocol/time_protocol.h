@@ -18,7 +18,7 @@ enum {
 int64_t DecodeTimeReply(const unsigned char* reply, int64_t windowStart);
 
 // 1 and *serverTime when a reply of `length` bytes carries a usable time,
-// read in the exchange's era window; else 0 and *why: a reply too short to
+// read in the era window around the exchange's build date; else 0 and *why: a reply too short to
 // hold four bytes (unusable), four zero bytes (what unsynchronised servers
 // send), a time before the exchange's build date (a clock that was reset).
 int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* exchange,

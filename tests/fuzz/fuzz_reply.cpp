@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= 8;
     TimeExchange exchange = {};
     exchange.buildDate = BuildDate(buildTime);
-    int64_t windowStart = exchange.windowStart = EraWindowStart(exchange.buildDate);
+    int64_t windowStart = EraWindowStart(exchange.buildDate);
     int length = size > 255 ? 255 : (int)size;
     int64_t serverTime = -7;
     NoTime why;

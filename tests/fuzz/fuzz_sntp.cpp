@@ -32,7 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     exchange.sentAt = sentAt % 900000000000000000;
     exchange.judgedAt = exchange.sentAt + (int64_t)roundTrip * 1000;
     exchange.buildDate = 1796083200;
-    exchange.windowStart = EraWindowStart(exchange.buildDate);
     exchange.protocol = &kSntpProtocol;
     int length = size > kSntpReplySize ? -1 : (int)size;
 

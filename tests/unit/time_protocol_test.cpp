@@ -22,7 +22,6 @@ TimeExchange Exchange(int broadcast = 0) {
     exchange.protocol = &kTimeProtocol;
     exchange.broadcast = broadcast;
     exchange.buildDate = k2026;
-    exchange.windowStart = kWindow;
     return exchange;
 }
 
