@@ -95,7 +95,10 @@ int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, SntpMea
     int64_t rootDispersion = (int64_t)Read32(reply + 8) << 16;
     if (rootDelay / 2 + rootDispersion > kMaxRootDistance)
         return Refuse(measure, kNoTimeUnusable);
-    measure->offset = Difference(received, sent) / 2 + Difference(transmitted, judged) / 2;
+    // ((T2 - T1) + (T3 - T4)) / 2, written so that only T2 - T1 wraps: halving
+    // two wrapped differences loses half an era when just one of them wraps,
+    // as for a PC clock some 68 years off.
+    measure->offset = Difference(received - (uint64_t)(delay / 2), sent);
     measure->delay = delay;
     measure->uncertainty = delay / 2 + rootDelay / 2 + rootDispersion + kOneMillisecond;
     return 1;

@@ -181,6 +181,8 @@ TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
         {"PC 90.25 s ahead", k2026 + 90250 * kMs, k2026, 90250, kNoTimeSilent},
         {"a PC clock typed as 2099, the server in 2026", k2099, k2026, (k2099 - k2026) / kMs,
          kNoTimeSilent},
+        {"a PC clock 68 years ahead: the request's way wraps, the answer's not",
+         k2026 + (kFixedSecond >> 1) * kSecond, k2026, (kFixedSecond >> 1) * 1000, kNoTimeSilent},
         {"a PC clock before the 2036 wrap, the server after it", kBeforeWrap,
          kBeforeWrap + 2 * kSecond, -2000, kNoTimeSilent},
         {"a server reset to 1970, stratum 1, leap 0", k2026, 3600 * kSecond, 0, kNoTimeBeforeBuild},
