@@ -187,8 +187,6 @@ static const char* NoTimeText(NoTime why) {
     switch (why) {
     case kNoTimeSilent:
         return "silent";
-    case kNoTimeRefused:
-        return "refused";
     case kNoTimeUnsynchronised:
         return "unsynchronised";
     case kNoTimeUnresolved:
@@ -211,10 +209,10 @@ static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
         else if (host->why == kNoTimeBeforeBuild &&
                  TimeToFields(facts->buildDate, &kUtcRules, &built))
             Appendf(text, "clock before %04d-%02d-%02d", built.year, built.month, built.day);
+        else if (host->why == kNoTimeRefused)
+            Appendf(text, "refused (%s)", host->kissCode);
         else
             Appendf(text, "%s", NoTimeText(host->why));
-        if (!host->answered && host->why == kNoTimeRefused)
-            Appendf(text, " (%s)", host->kissCode);
     }
 }
 

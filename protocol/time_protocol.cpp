@@ -8,8 +8,8 @@ int64_t DecodeTimeReply(const unsigned char* reply, int64_t windowStart) {
     return TimeOfCount(count, windowStart);
 }
 
-int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* exchange,
-                   int64_t* serverTime, NoTime* why) {
+int ReadServerTime(const unsigned char* reply, int length, int64_t buildDate, int64_t* serverTime,
+                   NoTime* why) {
     if (length < kTimeReplyLength) {
         *why = kNoTimeUnusable;
         return 0;
@@ -18,8 +18,8 @@ int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* e
         *why = kNoTimeUnsynchronised;
         return 0;
     }
-    int64_t decoded = DecodeTimeReply(reply, EraWindowStart(exchange->buildDate));
-    if (decoded < exchange->buildDate || decoded <= 0) {
+    int64_t decoded = DecodeTimeReply(reply, EraWindowStart(buildDate));
+    if (decoded < buildDate || decoded <= 0) {
         *why = kNoTimeBeforeBuild;
         return 0;
     }
@@ -39,7 +39,7 @@ static int Request(const TimeExchange*, unsigned char* out) {
 static int Judge(TimeExchange* exchange, const unsigned char* datagram, int length, int) {
     int64_t serverTime;
     NoTime why;
-    if (ReadServerTime(datagram, length, exchange, &serverTime, &why))
+    if (ReadServerTime(datagram, length, exchange->buildDate, &serverTime, &why))
         return 1;
     if (why == kNoTimeBeforeBuild) {
         exchange->why = why; // what the host showed, should nothing better follow
@@ -52,7 +52,7 @@ static int Judge(TimeExchange* exchange, const unsigned char* datagram, int leng
 static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t pcSeconds,
                 TimeAnswer* answer) {
     int64_t serverTime;
-    if (!ReadServerTime(reply, length, exchange, &serverTime, &exchange->why))
+    if (!ReadServerTime(reply, length, exchange->buildDate, &serverTime, &exchange->why))
         return 0;
     answer->serverMs = serverTime * 1000;
     answer->pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;

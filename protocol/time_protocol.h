@@ -18,8 +18,8 @@ enum {
 int64_t DecodeTimeReply(const unsigned char* reply, int64_t windowStart);
 
 // 1 and *serverTime when a reply of `length` bytes carries a usable time,
-// read in the era window around the exchange's build date; else 0 and *why: a reply too short to
-// hold four bytes (unusable), four zero bytes (what unsynchronised servers
-// send), a time before the exchange's build date (a clock that was reset).
-int ReadServerTime(const unsigned char* reply, int length, const TimeExchange* exchange,
-                   int64_t* serverTime, NoTime* why);
+// read in the era window around the build date; else 0 and *why: a reply too
+// short to hold four bytes (unusable), four zero bytes (what unsynchronised
+// servers send), a time before the build date (a clock that was reset).
+int ReadServerTime(const unsigned char* reply, int length, int64_t buildDate, int64_t* serverTime,
+                   NoTime* why);

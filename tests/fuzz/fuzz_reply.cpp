@@ -14,15 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(&buildTime, data, 8);
     data += 8;
     size -= 8;
-    TimeExchange exchange = {};
-    exchange.buildDate = BuildDate(buildTime);
-    int64_t windowStart = EraWindowStart(exchange.buildDate);
+    int64_t buildDate = BuildDate(buildTime);
+    int64_t windowStart = EraWindowStart(buildDate);
     int length = size > 255 ? 255 : (int)size;
     int64_t serverTime = -7;
     NoTime why;
-    if (ReadServerTime(data, length, &exchange, &serverTime, &why)) {
+    if (ReadServerTime(data, length, buildDate, &serverTime, &why)) {
         // Never a time before the build, and never 1970 or earlier.
-        if (length < 4 || serverTime <= 0 || serverTime < exchange.buildDate ||
+        if (length < 4 || serverTime <= 0 || serverTime < buildDate ||
             serverTime != DecodeTimeReply(data, windowStart))
             abort();
     } else if (serverTime != -7) {

@@ -106,11 +106,10 @@ TEST(ReadServerTime, AcceptsOnlyRepliesThatCarryATime) {
          0,
          kNoTimeBeforeBuild},
     };
-    const TimeExchange exchange = Exchange();
     for (const auto& c : cases) {
         int64_t serverTime = -7;
         NoTime why = kNoTimeSilent;
-        EXPECT_EQ(ReadServerTime(c.reply.data(), (int)c.reply.size(), &exchange, &serverTime, &why),
+        EXPECT_EQ(ReadServerTime(c.reply.data(), (int)c.reply.size(), k2026, &serverTime, &why),
                   c.carriesTime)
             << c.what;
         EXPECT_EQ(serverTime, c.carriesTime ? c.serverTime : -7) << c.what;
@@ -119,7 +118,7 @@ TEST(ReadServerTime, AcceptsOnlyRepliesThatCarryATime) {
     int64_t serverTime = -7;
     NoTime why;
     const unsigned char tooLong[4] = {0xEE, 0xC2, 0x56, 0x40};
-    EXPECT_EQ(ReadServerTime(tooLong, -1, &exchange, &serverTime, &why), 0);
+    EXPECT_EQ(ReadServerTime(tooLong, -1, k2026, &serverTime, &why), 0);
 }
 
 // What the run makes of a reply: the judge ends the wait, the read gives the
