@@ -38,6 +38,15 @@ WINEARCH = {"x64": "win64", "x86": "win32"}
 WINE_FONTS = "/usr/share/wine/fonts"
 
 
+def build(arch):
+    """Builds the `arch` program and driver; returns the build folder."""
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    preset = f"windows-{arch}"
+    for command in (["cmake", "--preset", preset], ["cmake", "--build", "--preset", preset]):
+        subprocess.run(command, cwd=root, check=True, stdout=subprocess.DEVNULL)
+    return os.path.join(root, "build", preset)
+
+
 def run(*command, **options):
     return subprocess.run(command, check=True, capture_output=True, text=True, **options)
 
