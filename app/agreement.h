@@ -1,9 +1,10 @@
 // The hosts a run asked, what each gave, and which of their answers agree.
 // Each answer stands for an interval of drifts that its measurement cannot
 // tell apart: SNTP's drift plus or minus its uncertainty, a whole-second
-// count's plus or minus one second. A run that wants several answers keeps
-// the largest group whose intervals share a point (Marzullo's intersection)
-// and steps only when that group is a majority of the answers it wanted.
+// count's plus or minus one second and, towards a PC further behind, its
+// round trip. A run that wants several answers keeps the largest group
+// whose intervals share a point (Marzullo's intersection) and steps only
+// when that group is a majority of the answers it wanted.
 #pragma once
 
 #include "protocol/exchange.h"
@@ -26,6 +27,14 @@ enum { kMaxAgree = 16 }; // answers a run may want
 // Marks `agreed` on the answers of the largest group that agrees: of two
 // groups of one size, the one whose most precise answer is more precise,
 // then the one found first. Returns the index in `hosts` of the group's most
-// precise answer (the first asked of equals) when the group holds more than
-// wanted / 2 answers, else -1: no majority.
+// precise answer (the first asked of equals) when the group holds a majority
+// of the answers wanted and no other group as large points elsewhere (its
+// most precise answer does not meet this one), else -1: no agreement.
 int AgreedAnswer(AskedHost* hosts, int count, int wanted);
+
+// The smallest group that is a majority of the answers wanted.
+int Majority(int wanted);
+
+// How many of the hosts gave a usable time. Fewer than Majority(wanted):
+// too few answered to agree, rather than a disagreement.
+int AnswerCount(const AskedHost* hosts, int count);

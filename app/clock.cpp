@@ -89,7 +89,8 @@ static int64_t ReadFineClock(void) {
 }
 
 int64_t ReadPcTimeMs(void) {
-    return ReadFineClock() / kTicksPerMs;
+    int64_t ticks = ReadFineClock();
+    return ticks / kTicksPerMs - (ticks % kTicksPerMs < 0 ? 1 : 0);
 }
 
 static int64_t exchangeStart;
@@ -140,17 +141,17 @@ static int SetSystemClock(const SYSTEMTIME* time, unsigned long* error) {
 // next second and spin through the rest.
 enum { kSpinMilliseconds = 30 };
 
-// The clock's reading after its next whole second, in milliseconds.
+// The clock's reading after its next whole second, in milliseconds. Read
+// from the fine clock, which reads any year: the calendar reading gives up
+// outside 1970 to 9999, where the drift was still measured.
 static int64_t NextWholeSecond(void) {
-    // A clock outside the readable years reads -1 throughout: then the new
-    // time is the server time itself.
     int milliseconds;
-    int64_t t0 = ReadClock(&milliseconds);
-    if (t0 != -1 && milliseconds < 1000 - kSpinMilliseconds)
+    int64_t t0 = SecondsOfMs(ReadPcTimeMs(), &milliseconds);
+    if (milliseconds < 1000 - kSpinMilliseconds)
         Sleep((DWORD)(1000 - kSpinMilliseconds - milliseconds));
     int64_t t1 = t0;
-    while (t1 == t0 && t1 != -1)
-        t1 = ReadPcTime();
+    while (t1 == t0)
+        t1 = SecondsOfMs(ReadPcTimeMs(), &milliseconds);
     return t1 * 1000;
 }
 

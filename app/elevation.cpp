@@ -50,12 +50,12 @@ static ShellExecuteExFunction LoadShellExecuteEx(void) {
                          : (ShellExecuteExFunction)(void*)GetProcAddress(shell, "ShellExecuteExA");
 }
 
-unsigned long CorrectAsAdministrator(const char* exePath, const ApprovedCorrection* approved) {
+int RunAsAdministrator(const char* exePath, const char* arguments, unsigned long* status) {
     ShellExecuteExFunction shellExecuteEx = LoadShellExecuteEx();
-    if (shellExecuteEx == NULL)
-        return GetLastError();
-    char arguments[96];
-    FormatApprovedArguments(arguments, sizeof arguments, approved);
+    if (shellExecuteEx == NULL) {
+        *status = GetLastError();
+        return 0;
+    }
     SHELLEXECUTEINFOA run = {};
     run.cbSize = sizeof run;
     run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -64,11 +64,14 @@ unsigned long CorrectAsAdministrator(const char* exePath, const ApprovedCorrecti
     run.lpFile = exePath;
     run.lpParameters = arguments;
     run.nShow = SW_SHOWNORMAL;
-    if (!shellExecuteEx(&run))
-        return GetLastError();
-    if (run.hProcess == NULL) // started, but not told how: take it as done
+    if (!shellExecuteEx(&run)) {
+        *status = GetLastError();
         return 0;
-    DWORD status = WaitResponsively(run.hProcess);
-    CloseHandle(run.hProcess);
-    return status == 1 ? 0 : status == 0 ? ERROR_GEN_FAILURE : status;
+    }
+    *status = 1; // started, but not told how: taken as done
+    if (run.hProcess != NULL) {
+        *status = WaitResponsively(run.hProcess);
+        CloseHandle(run.hProcess);
+    }
+    return 1;
 }

@@ -2,16 +2,15 @@
 // for want of the right. Win32.
 #pragma once
 
-#include "app/command_line.h"
-
 // 1 when this process already runs elevated: asking again would not help.
 int IsElevated(void);
 
-// Starts this program again as administrator, once the person consents, to
-// apply the approved correction, and waits for it while the windows of this
-// run stay responsive. 0 when the clock was set, else the Windows error code
-// (ERROR_CANCELLED when the person declined the prompt).
-unsigned long CorrectAsAdministrator(const char* exePath, const ApprovedCorrection* approved);
+// Starts this program again as administrator with `arguments`, once the
+// person consents, and waits for it while the windows of this run stay
+// responsive. 1 when it ran, with its exit status in *status; 0 when it did
+// not start, with the Windows error code in *status (ERROR_CANCELLED when
+// the person declined the prompt).
+int RunAsAdministrator(const char* exePath, const char* arguments, unsigned long* status);
 
 // The exit status of the run that applies an approved correction: 1 when the
 // clock was set, else the Windows error code.

@@ -2,6 +2,7 @@
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #ifdef _WIN32
 // msvcrt's own, not the C99 emulation the mingw runtime would link in for
@@ -13,17 +14,24 @@ struct ReportText {
     char* out;
     size_t size;
     size_t length;
+    int marksCut; // 1: a text cut to fit ends in "..."
 };
+
+static const char kCutMark[] = "...";
 
 static void AppendList(ReportText* text, const char* format, va_list args) {
     if (text->length + 1 >= text->size)
         return;
     int written = vsnprintf(text->out + text->length, text->size - text->length, format, args);
-    if (written < 0 || text->length + (size_t)written >= text->size)
-        text->length = text->size - 1; // cut
-    else
+    if (written >= 0 && text->length + (size_t)written < text->size) {
         text->length += (size_t)written;
+        return;
+    }
+    // Cut: an event says so at its end, so that no one takes it for whole.
+    text->length = text->size - 1;
     text->out[text->length] = '\0';
+    if (text->marksCut && text->size > sizeof kCutMark)
+        memcpy(text->out + text->length - (sizeof kCutMark - 1), kCutMark, sizeof kCutMark);
 }
 
 static void Appendf(ReportText* text, const char* format, ...) {
@@ -36,7 +44,7 @@ static void Appendf(ReportText* text, const char* format, ...) {
 size_t FormatText(char* out, size_t size, const char* format, ...) {
     if (size == 0)
         return 0;
-    ReportText text = {out, size, 0};
+    ReportText text = {out, size, 0, 0};
     out[0] = '\0';
     va_list args;
     va_start(args, format);
@@ -115,7 +123,7 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
                     const TimeAnswer* answer, const AskedHost* asked, int askedCount) {
     if (size == 0)
         return 0;
-    ReportText text = {out, size, 0};
+    ReportText text = {out, size, 0, 0};
     out[0] = '\0';
     AppendTimeLine(&text, "Horavel ", server, answer->fine);
     if (pc != NULL)
@@ -134,26 +142,29 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
     return text.length;
 }
 
-// The smallest group that is a majority of the answers wanted.
-static int Majority(int answersWanted) {
-    return answersWanted / 2 + 1;
-}
-
 size_t FormatDisagreement(char* out, size_t size, const AskedHost* asked, int askedCount,
                           int answersWanted) {
     if (size == 0)
         return 0;
-    ReportText text = {out, size, 0};
+    ReportText text = {out, size, 0, 0};
     out[0] = '\0';
-    Appendf(&text, "The time servers disagree...\n\n");
+    int answers = AnswerCount(asked, askedCount), tooFew = answers < Majority(answersWanted);
+    Appendf(&text,
+            tooFew ? "Too few time servers answered...\n\n" : "The time servers disagree...\n\n");
     for (int i = 0; i < askedCount; i++) {
         if (!asked[i].answered)
             continue;
         AppendHostOffset(&text, &asked[i]);
         Appendf(&text, "\n");
     }
-    Appendf(&text, "\nThe clock is left alone: at least %d of %d servers must agree.\n",
-            Majority(answersWanted), answersWanted);
+    if (tooFew)
+        Appendf(&text,
+                "\nThe clock is left alone: %d of %d servers answered, and at least %d must "
+                "agree.\n",
+                answers, answersWanted, Majority(answersWanted));
+    else
+        Appendf(&text, "\nThe clock is left alone: at least %d of %d servers must agree.\n",
+                Majority(answersWanted), answersWanted);
     return text.length;
 }
 
@@ -198,11 +209,15 @@ static const char* NoTimeText(NoTime why) {
     }
 }
 
-// Each host asked: its offset, or why it gave no time.
+// Each host asked: its offset, or why it gave no time. Names are cut short,
+// so that the event has room for every host.
 static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
+    enum { kListedName = 64 };
     for (int i = 0; facts->asked != NULL && i < facts->hostsAsked; i++) {
         const AskedHost* host = &facts->asked[i];
-        Appendf(text, "\r\n%s (%s): ", host->hostText, host->address);
+        int cut = strlen(host->hostText) > kListedName;
+        Appendf(text, "\r\n%.*s%s (%s): ", (int)kListedName, host->hostText, cut ? kCutMark : "",
+                host->address);
         TimeFields built;
         if (host->answered)
             AppendOffset(text, &host->answer);
@@ -219,12 +234,19 @@ static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {
     if (size == 0)
         return 0;
-    ReportText text = {out, size, 0};
+    ReportText text = {out, size, 0, 1};
     out[0] = '\0';
     const TimeAnswer* answer = &facts->answer;
     if (id == kEventNoAnswer) {
-        Appendf(&text, "No time server answered: %d server%s asked, %d ms each.", facts->hostsAsked,
-                facts->hostsAsked == 1 ? "" : "s", facts->timeoutMs);
+        int answers = AnswerCount(facts->asked, facts->asked != NULL ? facts->hostsAsked : 0);
+        if (answers > 0)
+            Appendf(&text,
+                    "The clock was not set: too few time servers answered; %d of %d answered, "
+                    "at least %d must agree.",
+                    answers, facts->answersWanted, Majority(facts->answersWanted));
+        else
+            Appendf(&text, "No time server answered: %d server%s asked, %d ms each.",
+                    facts->hostsAsked, facts->hostsAsked == 1 ? "" : "s", facts->timeoutMs);
         AppendAskedHosts(&text, facts);
         return text.length;
     }

@@ -123,16 +123,25 @@ static void ShowFailure(unsigned long error) {
 }
 
 // An ordinary desktop runs programs without the right to set the clock:
-// offer to set it as administrator rather than only report.
-static void OfferElevation(const ApprovedCorrection* approved) {
+// offer to set it as administrator rather than only report. 1 when the
+// elevated run went ahead: it logs its own outcome.
+static int OfferElevation(const ApprovedCorrection* approved) {
     if (MessageBoxA(UdpWindow(),
                     "Unable to set the clock !\nChanging the system time needs an administrator."
                     "\n\nSet the clock as administrator ?",
                     kCaption, MB_YESNO | MB_ICONERROR) != IDYES)
-        return;
-    unsigned long error = CorrectAsAdministrator(exePath, approved);
-    if (error != 0 && error != ERROR_CANCELLED) // a declined prompt needs no word
-        ShowFailure(error);
+        return 0;
+    char arguments[96];
+    FormatApprovedArguments(arguments, sizeof arguments, approved);
+    unsigned long status;
+    if (!RunAsAdministrator(exePath, arguments, &status)) {
+        if (status != ERROR_CANCELLED) // a declined prompt needs no word
+            ShowFailure(status);
+        return 0;
+    }
+    if (status != 1) // the elevated run's exit status: 1 when the clock was set
+        ShowFailure(status == 0 ? ERROR_GEN_FAILURE : status);
+    return 1;
 }
 
 // What any event of the run may tell: the hosts asked and the settings.
@@ -148,9 +157,14 @@ static EventFacts RunFacts(void) {
     return facts;
 }
 
+// Moves the clock by the drift; 1 when it was set, else 0 and the error in facts.
+static int SetClock(EventFacts* facts) {
+    return ApplyDrift(facts->answer.driftMs, !facts->answer.fine, &facts->error);
+}
+
 // Moves the clock by the drift and records the attempt; 1 when the clock was set.
 static int Correct(EventFacts* facts) {
-    int set = ApplyDrift(facts->answer.driftMs, !facts->answer.fine, &facts->error);
+    int set = SetClock(facts);
     LogEvent(set ? kEventCorrected : kEventNotSet, facts);
     return set;
 }
@@ -186,16 +200,20 @@ static void HandleAnswer(const AskedHost* chosen) {
         MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
         return;
     }
-    if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES ||
-        Correct(&facts))
+    if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return;
+    if (SetClock(&facts)) {
+        LogEvent(kEventCorrected, &facts);
+        return;
+    }
     ApprovedCorrection approved = {answer->driftMs, answer->fine, chosen->hostIndex, ""};
     lstrcpynA(approved.address, chosen->address, sizeof approved.address);
     // An elevated process that still lacks the right has a policy against it.
-    if (facts.error == ERROR_PRIVILEGE_NOT_HELD && !IsElevated())
-        OfferElevation(&approved);
-    else
+    if (facts.error != ERROR_PRIVILEGE_NOT_HELD || IsElevated())
         ShowFailure(facts.error);
+    else if (OfferElevation(&approved))
+        return; // the elevated run logs whether it set the clock
+    LogEvent(kEventNotSet, &facts);
 }
 
 // The answers gathered settle the run: the most precise of a majority that
@@ -206,9 +224,10 @@ static void Settle(void) {
         HandleAnswer(&askedHosts[chosen]);
         return;
     }
+    int tooFew = AnswerCount(askedHosts, askedCount) < Majority(answersWanted);
     if (hideMode) {
         EventFacts facts = RunFacts();
-        LogEvent(kEventDisagree, &facts);
+        LogEvent(tooFew ? kEventNoAnswer : kEventDisagree, &facts);
         return;
     }
     char text[kReportSize];
@@ -223,12 +242,12 @@ static int RandomNonce(uint64_t* nonce) {
 
 // The wait's judge: the protocol's, with the PC clock read as it judges.
 static int JudgeDatagram(const unsigned char* datagram, int length, int sourcePort, void* context) {
-    int64_t now = ExchangeClockNow();
     TimeExchange* exchange = (TimeExchange*)context;
-    if (!exchange->protocol->judge(exchange, datagram, length, sourcePort))
-        return 0;
-    exchange->judgedAt = now;
-    return 1;
+    exchange->judgedAt = ExchangeClockNow();
+    if (exchange->protocol->judge(exchange, datagram, length, sourcePort))
+        return 1;
+    exchange->judgedAt = 0;
+    return 0;
 }
 
 // Asks one host and notes what it gave in askedHosts; 1 when it gave a
@@ -268,8 +287,7 @@ static int AskHost(int hostIndex, const char* hostText) {
 
     unsigned char reply[kSntpReplySize];
     int length = UdpReceive(slot, reply, protocol->replySize, JudgeDatagram, &exchange);
-    int usable = exchange.judgedAt != 0 &&
-                 protocol->read(&exchange, reply, length, ReadPcTime(), &asked->answer);
+    int usable = exchange.judgedAt != 0 && protocol->read(&exchange, reply, length, &asked->answer);
     // What came, if anything, says more than that the host was asked.
     if (exchange.why != kNoTimeSilent)
         asked->why = exchange.why;

@@ -30,6 +30,11 @@ const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName
     return &kTimeProtocol;
 }
 
+int64_t SecondsOfTicks(int64_t ticks) {
+    const int64_t perSecond = 10000000;
+    return ticks / perSecond - (ticks % perSecond < 0 ? 1 : 0);
+}
+
 static uint64_t DriftMagnitude(const TimeAnswer* answer) {
     return answer->driftMs < 0 ? 0 - (uint64_t)answer->driftMs : (uint64_t)answer->driftMs;
 }

@@ -19,11 +19,12 @@ enum NoTime {
 
 // What an answer says, in milliseconds since 1970-01-01 00:00:00 UTC.
 struct TimeAnswer {
-    int64_t serverMs;      // the server's time at the moment pcMs was read
-    int64_t pcMs;          // the PC clock then; -1 when it cannot be read
-    int64_t driftMs;       // PC minus server
-    int64_t uncertaintyMs; // what the measurement cannot tell apart from no drift
-    int fine;              // 1: to the millisecond; 0: in whole seconds
+    int64_t serverMs;        // the server's time at the moment pcMs was read
+    int64_t pcMs;            // the PC clock then; -1 when it cannot be read
+    int64_t driftMs;         // PC minus server
+    int64_t uncertaintyMs;   // what the measurement cannot tell apart from no drift
+    int fine;                // 1: to the millisecond; 0: in whole seconds
+    int64_t roundTripMs = 0; // the request's: how much older than pcMs the server's reading may be
 };
 
 struct TimeProtocol;
@@ -34,7 +35,7 @@ struct TimeExchange {
     int64_t buildDate; // no sound clock reads earlier; counts are read around it (protocol/era.h)
     uint64_t nonce;    // 64 random bits for the request
     int64_t sentAt;    // the PC clock at sending, 100 ns units since 1970
-    int64_t judgedAt;  // the PC clock as the answer was judged; 0 until one was
+    int64_t judgedAt;  // the PC clock as a datagram is judged; 0 when none was taken
     NoTime why;        // when the answer gives no time
     char kissCode[5];  // a refusal's code, four letters
 };
@@ -48,19 +49,22 @@ struct TimeProtocol {
     // The request for exchange->nonce into out (replySize bytes); its length.
     int (*request)(const TimeExchange* exchange, unsigned char* out);
     // 1 when a datagram from the destination (any source, for a broadcast)
-    // answers the request and ends the wait. length is -1 for a datagram
-    // too long to read. A datagram that does not end the wait may leave in
-    // exchange->why what it showed of the host.
+    // answers the request and ends the wait; exchange->judgedAt is the PC
+    // clock as it is judged. length is -1 for a datagram too long to read. A
+    // datagram that does not end the wait may leave in exchange->why what it
+    // showed of the host. Any host may answer a broadcast: there only a
+    // usable time ends the wait.
     int (*judge)(TimeExchange* exchange, const unsigned char* datagram, int length, int sourcePort);
-    // 1 and *answer when the answer carries a usable time, else 0 with
-    // exchange->why. pcSeconds: the PC clock read after the wait, in whole
-    // seconds, -1 when it cannot be read.
-    int (*read)(TimeExchange* exchange, const unsigned char* reply, int length, int64_t pcSeconds,
-                TimeAnswer* answer);
+    // 1 and *answer, its times as of exchange->judgedAt, when the answer
+    // carries a usable time, else 0 with exchange->why.
+    int (*read)(TimeExchange* exchange, const unsigned char* reply, int length, TimeAnswer* answer);
 };
 
 extern const TimeProtocol kTimeProtocol; // RFC 868, protocol/time_protocol.cpp
 extern const TimeProtocol kSntpProtocol; // SNTPv4, protocol/sntp.cpp
+
+// The whole seconds of a PC clock reading in 100 ns units, rounded down (also before 1970).
+int64_t SecondsOfTicks(int64_t ticks);
 
 // The protocol a host value asks with, and where the server's name starts in it.
 const TimeProtocol* ProtocolOfHost(const char* hostText, const char** serverName);

@@ -109,9 +109,17 @@ static int Request(const TimeExchange* exchange, unsigned char* out) {
     return kSntpPacketLength;
 }
 
+static int Read(TimeExchange* exchange, const unsigned char* reply, int length, TimeAnswer* answer);
+
+// Any host may answer a broadcast: one whose reply carries no usable time
+// (unsynchronised, a Kiss-o'-Death, a clock that was reset) must not end the
+// wait for one that does. Its reason stays, should nothing better follow.
 static int Judge(TimeExchange* exchange, const unsigned char* datagram, int length,
                  int sourcePort) {
-    return SntpIsReply(datagram, length, sourcePort, exchange->nonce);
+    if (!SntpIsReply(datagram, length, sourcePort, exchange->nonce))
+        return 0;
+    TimeAnswer answer;
+    return !exchange->broadcast || Read(exchange, datagram, length, &answer);
 }
 
 // Both times at the moment the reply was judged. The wrapped offset is right
@@ -119,7 +127,7 @@ static int Judge(TimeExchange* exchange, const unsigned char* datagram, int leng
 // the era window, so that a PC clock decades off is still set right. A
 // transmit time before the build date is a clock that was reset, however
 // sure of itself the reply is.
-static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t,
+static int Read(TimeExchange* exchange, const unsigned char* reply, int length,
                 TimeAnswer* answer) {
     SntpMeasure measure;
     if (length < kSntpPacketLength) {
@@ -148,6 +156,7 @@ static int Read(TimeExchange* exchange, const unsigned char* reply, int length, 
     answer->serverMs = judgedMs + offsetMs;
     answer->driftMs = -offsetMs;
     answer->uncertaintyMs = FixedToMilliseconds(measure.uncertainty);
+    answer->roundTripMs = FixedToMilliseconds(measure.delay);
     answer->fine = 1;
     return 1;
 }

@@ -48,18 +48,20 @@ static int Judge(TimeExchange* exchange, const unsigned char* datagram, int leng
     return !exchange->broadcast;
 }
 
-// Whole seconds: the server's count, and the PC clock read after the wait.
-static int Read(TimeExchange* exchange, const unsigned char* reply, int length, int64_t pcSeconds,
+// Whole seconds: the server's count, and the PC clock as the answer was
+// judged, which reads any year. The server read its clock some time during
+// the round trip, not at its end.
+static int Read(TimeExchange* exchange, const unsigned char* reply, int length,
                 TimeAnswer* answer) {
     int64_t serverTime;
     if (!ReadServerTime(reply, length, exchange->buildDate, &serverTime, &exchange->why))
         return 0;
+    int64_t pcSecond = SecondsOfTicks(exchange->judgedAt);
     answer->serverMs = serverTime * 1000;
-    answer->pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;
-    // An unreadable clock (-1) keeps -1 in the drift, so that a correction
-    // from the clock's -1 lands on the server's time.
-    answer->driftMs = (pcSeconds - serverTime) * 1000;
+    answer->pcMs = pcSecond * 1000;
+    answer->driftMs = (pcSecond - serverTime) * 1000;
     answer->uncertaintyMs = 0;
+    answer->roundTripMs = (exchange->judgedAt - exchange->sentAt) / 10000;
     answer->fine = 0;
     return 1;
 }

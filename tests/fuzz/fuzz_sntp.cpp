@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t roundTrip;
     memcpy(&roundTrip, data + 16, 4);
     int port = data[20] & 1 ? 123 : data[21];
+    exchange.broadcast = data[20] >> 1 & 1;
     data += kHead;
     size -= kHead;
     // A PC clock from 1601 to 30827, as Windows keeps it; a round trip of up to five days.
@@ -35,17 +36,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     exchange.protocol = &kSntpProtocol;
     int length = size > kSntpReplySize ? -1 : (int)size;
 
-    int taken = kSntpProtocol.judge(&exchange, data, length, port);
+    TimeExchange judging = exchange;
+    int taken = kSntpProtocol.judge(&judging, data, length, port);
     int matches = length >= kSntpPacketLength && port == kSntpPort && (data[0] & 7) == 4 &&
                   (data[0] >> 3 & 7) >= 1 && (data[0] >> 3 & 7) <= 4 &&
                   Read64(data + 24) == exchange.nonce;
-    if (taken != matches)
-        abort();
-    if (length < kSntpPacketLength)
+    if (length < kSntpPacketLength) {
+        if (taken)
+            abort();
         return 0;
+    }
     TimeAnswer answer;
     exchange.why = kNoTimeSilent;
-    if (kSntpProtocol.read(&exchange, data, length, -1, &answer)) {
+    int usable = kSntpProtocol.read(&exchange, data, length, &answer);
+    // A broadcast, which anyone may answer, waits for a usable time.
+    if (taken != (matches && (usable || !exchange.broadcast)))
+        abort();
+    if (usable) {
         if (answer.fine != 1 || answer.uncertaintyMs < 1 ||
             answer.serverMs != answer.pcMs - answer.driftMs ||
             answer.pcMs != exchange.judgedAt / 10000 || data[1] == 0 || data[1] >= 16 ||

@@ -11,12 +11,13 @@ namespace {
 // fine with its uncertainty; "silent" for a host that gave no time.
 struct Given {
     int64_t driftMs;
-    int64_t uncertaintyMs; // -1: whole seconds; -2: no answer
+    int64_t uncertaintyMs;   // -1: whole seconds; -2: no answer
+    int64_t roundTripMs = 0; // of a whole-second answer
 };
 const Given kSilent = {0, -2};
 
-Given Whole(int64_t driftMs) {
-    return {driftMs, -1};
+Given Whole(int64_t driftMs, int64_t roundTripMs = 0) {
+    return {driftMs, -1, roundTripMs};
 }
 
 TEST(AgreedAnswer, SettlesOnTheMostPreciseAnswerOfAMajority) {
@@ -55,11 +56,31 @@ TEST(AgreedAnswer, SettlesOnTheMostPreciseAnswerOfAMajority) {
          3,
          2,
          "111"},
-        {"two majorities of one size: the one with the more precise answer",
+        {"two majorities of one size that point apart: no agreement",
          {{5000, 5000}, {500, 500}, {9900, 100}},
          3,
-         2,
+         -1,
          "101"},
+        {"two majorities of one size, +0.9 s and -0.9 s: no agreement",
+         {Whole(0), {900, 50}, {-900, 50}},
+         3,
+         -1,
+         "110"},
+        {"a count read during an 80 ms round trip each way meets SNTP's -50 ms",
+         {{-50, 45}, Whole(1000, 160)},
+         2,
+         0,
+         "11"},
+        {"the round trip widens only towards a PC further behind",
+         {{2050, 45}, Whole(1000, 160)},
+         2,
+         -1,
+         "10"},
+        {"a majority of the answers wanted, not of the hosts asked",
+         {kSilent, Whole(0), Whole(0), Whole(9000)},
+         3,
+         1,
+         "0110"},
     };
     for (const auto& c : cases) {
         std::vector<AskedHost> hosts(c.answers.size());
@@ -69,6 +90,7 @@ TEST(AgreedAnswer, SettlesOnTheMostPreciseAnswerOfAMajority) {
             hosts[i].answer.driftMs = c.answers[i].driftMs;
             hosts[i].answer.fine = c.answers[i].uncertaintyMs >= 0;
             hosts[i].answer.uncertaintyMs = hosts[i].answer.fine ? c.answers[i].uncertaintyMs : 0;
+            hosts[i].answer.roundTripMs = c.answers[i].roundTripMs;
         }
         EXPECT_EQ(AgreedAnswer(hosts.data(), (int)hosts.size(), c.wanted), c.chosen) << c.what;
         std::string agreed;

@@ -95,12 +95,26 @@ TEST(FormatReport, WritesTheReportTextsByteForByte) {
 }
 
 TEST(FormatDisagreement, ListsEachAnswerAndTheMajorityItTakes) {
-    char text[kReportSize];
-    size_t length = FormatDisagreement(text, sizeof text, kOutvoted, 4, 4);
-    EXPECT_EQ(length, strlen(text));
-    EXPECT_STREQ(text, "The time servers disagree...\n\n"
-                       "10.0.0.2 (-90.250 s)\n10.0.0.3 (+3600 s)\n10.0.0.4 (-110.125 s)\n"
-                       "\nThe clock is left alone: at least 3 of 4 servers must agree.\n");
+    const AskedHost oneOfThree[] = {kOutvoted[3], kOutvoted[0]};
+    const struct {
+        const AskedHost* asked;
+        int count, wanted;
+        const char* text;
+    } cases[] = {
+        {kOutvoted, 4, 4,
+         "The time servers disagree...\n\n"
+         "10.0.0.2 (-90.250 s)\n10.0.0.3 (+3600 s)\n10.0.0.4 (-110.125 s)\n"
+         "\nThe clock is left alone: at least 3 of 4 servers must agree.\n"},
+        {oneOfThree, 2, 3,
+         "Too few time servers answered...\n\n10.0.0.2 (-90.250 s)\n"
+         "\nThe clock is left alone: 1 of 3 servers answered, and at least 2 must agree.\n"},
+    };
+    for (const auto& c : cases) {
+        char text[kReportSize];
+        size_t length = FormatDisagreement(text, sizeof text, c.asked, c.count, c.wanted);
+        EXPECT_EQ(length, strlen(text));
+        EXPECT_STREQ(text, c.text);
+    }
 }
 
 TEST(FormatReport, StaysInsideASmallBuffer) {
@@ -164,6 +178,10 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
                          Asked("10.0.0.5", "10.0.0.5", kNoTimeNotSent),
                          Asked("ntp:reset.example", "10.0.0.4", kNoTimeBeforeBuild)};
     EventFacts oneSilent = silent, listed = silent, outvoted = fine, disagree = silent;
+    EventFacts tooFew = silent;
+    tooFew.hostsAsked = 1;
+    tooFew.asked = kOutvoted;
+    tooFew.answersWanted = 3;
     oneSilent.hostsAsked = 1;
     oneSilent.timeoutMs = 500;
     listed.hostsAsked = 7;
@@ -218,6 +236,9 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
          "The clock was not set: the time servers disagree; at least 2 of 3 must agree."
          "\r\nntp:a.example (10.0.0.2): -90.250 s\r\n10.0.0.3 (10.0.0.3): +3600 s"
          "\r\nntp:c.example (10.0.0.4): -110.125 s\r\n10.0.0.8 (10.0.0.8): silent"},
+        {kEventNoAnswer, &tooFew,
+         "The clock was not set: too few time servers answered; 1 of 3 answered, at least 2 must "
+         "agree.\r\nntp:a.example (10.0.0.2): -90.250 s"},
         {kEventNoNetwork, &refused,
          "No time server was asked: the network could not be used." + std::string(kRefusal)},
     };
@@ -226,6 +247,30 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
         EXPECT_EQ(FormatEventText(text, sizeof text, c.id, c.facts), c.text.size()) << c.text;
         EXPECT_EQ(text, c.text);
     }
+}
+
+// Sixteen hosts of 254 characters: each is listed, its name cut short, and a
+// text cut to fit its buffer says so at its end.
+TEST(FormatEventText, ListsEveryHostAskedAndMarksACut) {
+    const std::string name(254, 'n');
+    std::vector<AskedHost> asked;
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 16; i++)
+        addresses.push_back("10.0.0." + std::to_string(i + 1));
+    for (int i = 0; i < 16; i++)
+        asked.push_back(Asked(name.c_str(), addresses[i].c_str(), kNoTimeSilent));
+    EventFacts facts = {};
+    facts.hostsAsked = 16;
+    facts.asked = asked.data();
+    facts.answersWanted = 1;
+    char text[kEventTextSize];
+    std::string listed(text, FormatEventText(text, sizeof text, kEventNoAnswer, &facts));
+    for (const std::string& address : addresses)
+        EXPECT_NE(listed.find("\r\n" + name.substr(0, 64) + "... (" + address + "): silent"),
+                  std::string::npos)
+            << address;
+    EXPECT_EQ(FormatEventText(text, 80, kEventNoAnswer, &facts), 79u);
+    EXPECT_EQ(std::string(text).substr(76), "...");
 }
 
 } // namespace

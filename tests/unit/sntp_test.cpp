@@ -117,6 +117,7 @@ TEST(SntpMeasureReply, SaysWhyAMatchedReplyIsOfNoUse) {
          kNoTimeSilent,
          ""},
         {"root distance over 1.5 s", {.rootDispersion = kOneAndAHalf + 1}, 0, kNoTimeUnusable, ""},
+        {"root delay 3.2 s: half of it over 1.5 s", {.rootDelay = 0x33333}, 0, kNoTimeUnusable, ""},
     };
     for (const auto& c : cases) {
         std::vector<unsigned char> bytes = Pack(c.reply);
@@ -200,8 +201,7 @@ TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
         std::vector<unsigned char> bytes = Pack(reply);
         TimeAnswer answer;
         int usable = c.why == kNoTimeSilent;
-        ASSERT_EQ(kSntpProtocol.read(&exchange, bytes.data(), kSntpPacketLength, -1, &answer),
-                  usable)
+        ASSERT_EQ(kSntpProtocol.read(&exchange, bytes.data(), kSntpPacketLength, &answer), usable)
             << c.what;
         EXPECT_EQ(exchange.why, c.why) << c.what;
         if (!usable)
@@ -211,6 +211,52 @@ TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
         EXPECT_EQ(answer.serverMs, (c.server + 80 * kMs) / kMs) << c.what;
         EXPECT_EQ(answer.uncertaintyMs, 41) << c.what;
         EXPECT_EQ(answer.fine, 1) << c.what;
+    }
+}
+
+// Any host may answer a broadcast: only a reply with a usable time ends the
+// wait, and one without leaves its reason. Asked directly, the server's
+// reply ends it whatever it says.
+TEST(SntpProtocol, EndsABroadcastsWaitOnlyOnAUsableTime) {
+    const struct {
+        const char* what;
+        Reply reply;
+        int broadcast;
+        int judged;
+        NoTime why;
+    } cases[] = {
+        {"a time, to a broadcast", {}, 1, 1, kNoTimeSilent},
+        {"unsynchronised, to a broadcast", {.leap = 3}, 1, 0, kNoTimeUnsynchronised},
+        {"stratum 16, to a broadcast", {.stratum = 16}, 1, 0, kNoTimeUnsynchronised},
+        {"a Kiss-o'-Death, to a broadcast",
+         {.stratum = 0, .referenceId = "RATE"},
+         1,
+         0,
+         kNoTimeRefused},
+        {"a clock reset to 1970, to a broadcast",
+         {.received = 3600 * kSecond, .transmitted = 3600 * kSecond},
+         1,
+         0,
+         kNoTimeBeforeBuild},
+        {"another request's reply, to a broadcast", {.origin = kNonce ^ 1}, 1, 0, kNoTimeSilent},
+        {"a Kiss-o'-Death, asked directly",
+         {.stratum = 0, .referenceId = "RATE"},
+         0,
+         1,
+         kNoTimeSilent},
+    };
+    for (const auto& c : cases) {
+        TimeExchange exchange = {};
+        exchange.nonce = kNonce;
+        exchange.buildDate = kBuildDate;
+        exchange.broadcast = c.broadcast;
+        exchange.sentAt = k2026 - 80 * kMs;
+        exchange.judgedAt = k2026 + 80 * kMs;
+        std::vector<unsigned char> bytes = Pack(c.reply);
+        EXPECT_EQ(kSntpProtocol.judge(&exchange, bytes.data(), kSntpPacketLength, 123), c.judged)
+            << c.what;
+        EXPECT_EQ(exchange.why, c.why) << c.what;
+        EXPECT_STREQ(exchange.kissCode, c.why == kNoTimeRefused ? "RATE" : "") << c.what;
     }
 }
 

@@ -154,8 +154,8 @@ TEST(TimeProtocol, JudgesAndReadsReplies) {
         EXPECT_EQ(exchange.why, c.why == kNoTimeBeforeBuild ? c.why : kNoTimeSilent) << c.what;
         TimeAnswer answer = {};
         exchange.why = kNoTimeSilent;
-        EXPECT_EQ(kTimeProtocol.read(&exchange, c.reply, c.length, 1796724762, &answer), c.read)
-            << c.what;
+        exchange.judgedAt = 17967247625000000; // 2026-12-08 10:12:42.5
+        EXPECT_EQ(kTimeProtocol.read(&exchange, c.reply, c.length, &answer), c.read) << c.what;
         EXPECT_EQ(exchange.why, c.why) << c.what;
         if (c.read) {
             EXPECT_EQ(answer.serverMs, 1796724672000) << c.what;
@@ -165,25 +165,30 @@ TEST(TimeProtocol, JudgesAndReadsReplies) {
     }
 }
 
+// The PC clock as the answer was judged, in whole seconds, whatever year it
+// reads: a calendar reading gives up outside 1970 to 9999.
 TEST(TimeProtocol, ReadsTheDriftOfAPcClockDecadesOff) {
+    const int64_t kTicks = 10000000;
     const struct {
         const char* what;
-        int64_t pcSeconds;
+        int64_t judgedAt; // 100 ns units since 1970
         int64_t pcMs;
-        int64_t driftMs;
     } cases[] = {
-        {"a PC clock typed as 2099", k2099, k2099 * 1000, (k2099 - 1796724672) * 1000},
-        {"an unreadable PC clock: the drift sets the server's time", -1, -1,
-         (-1 - 1796724672LL) * 1000},
+        {"a PC clock typed as 2099", k2099 * kTicks + 3, k2099 * 1000},
+        {"a PC clock in 1969, a second and a half before 1970", -15000000, -2000},
+        {"a PC clock in 1960", -315619200 * kTicks, -315619200000},
     };
     const unsigned char reply[4] = {0xEE, 0xC2, 0x56, 0x40};
     for (const auto& c : cases) {
         TimeExchange exchange = Exchange();
+        exchange.judgedAt = c.judgedAt;
+        exchange.sentAt = c.judgedAt - 1600000; // a round trip of 160 ms
         TimeAnswer answer;
-        ASSERT_EQ(kTimeProtocol.read(&exchange, reply, 4, c.pcSeconds, &answer), 1) << c.what;
+        ASSERT_EQ(kTimeProtocol.read(&exchange, reply, 4, &answer), 1) << c.what;
         EXPECT_EQ(answer.serverMs, 1796724672000) << c.what;
         EXPECT_EQ(answer.pcMs, c.pcMs) << c.what;
-        EXPECT_EQ(answer.driftMs, c.driftMs) << c.what;
+        EXPECT_EQ(answer.driftMs, c.pcMs - 1796724672000) << c.what;
+        EXPECT_EQ(answer.roundTripMs, 160) << c.what;
     }
 }
 
