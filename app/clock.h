@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#include "app/local_time.h"
+#include "core/local_time.h"
 
 // The zone of the times shown, fixed once at start-up: TZ's rules when TZ is
 // set and well formed, else the system's own zone and its daylight dates.

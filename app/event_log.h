@@ -2,7 +2,7 @@
 // Application log: how unattended runs tell an administrator what they did.
 #pragma once
 
-#include "app/report.h"
+#include "core/report.h"
 
 // Records one event of the type its id calls for (information, warning or
 // error), with the system's text for facts->error. A log that cannot be

@@ -1,6 +1,6 @@
 #include <string.h>
 
-#include "app/command_line.h"
+#include "core/command_line.h"
 #include "app/time_check.h"
 
 HINSTANCE programInstance;

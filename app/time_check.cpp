@@ -3,14 +3,14 @@
 #include <windows.h>
 #include <ntsecapi.h>
 
-#include "app/agreement.h"
 #include "app/clock.h"
-#include "app/config_path.h"
 #include "app/elevation.h"
 #include "app/event_log.h"
-#include "app/host_list.h"
-#include "app/report.h"
 #include "app/time_check.h"
+#include "core/agreement.h"
+#include "core/config_path.h"
+#include "core/host_list.h"
+#include "core/report.h"
 #include "net/udp_channel.h"
 #include "protocol/era.h"
 #include "protocol/sntp.h"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/command_line.h"
+#include "core/command_line.h"
 
 extern HINSTANCE programInstance;
 

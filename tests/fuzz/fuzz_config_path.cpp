@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/config_path.h"
+#include "core/config_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)

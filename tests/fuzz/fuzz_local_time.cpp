@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/local_time.h"
+#include "core/local_time.h"
 
 static int32_t ReadInt(const uint8_t* data) {
     uint32_t value;

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/report.h"
+#include "core/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TimeFields fields[2];

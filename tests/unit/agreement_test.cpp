@@ -1,4 +1,4 @@
-#include "app/agreement.h"
+#include "core/agreement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/config_path.h"
+#include "core/config_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/report.h"
+#include "core/report.h"
 
 #include <gtest/gtest.h>
 

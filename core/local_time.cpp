@@ -1,4 +1,4 @@
-#include "app/local_time.h"
+#include "core/local_time.h"
 
 #include <stddef.h>
 

@@ -1,4 +1,4 @@
-#include "app/agreement.h"
+#include "core/agreement.h"
 
 // Half the interval's width. A whole-second count is cut down to its second
 // by the server, and the PC clock to its own when it is read: the drift

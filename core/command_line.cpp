@@ -1,9 +1,9 @@
-#include "app/command_line.h"
+#include "core/command_line.h"
 
 #include <limits.h>
 #include <string.h>
 
-#include "app/report.h"
+#include "core/report.h"
 
 static const char kCorrect[] = "/correct:";
 

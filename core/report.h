@@ -5,8 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "app/agreement.h"
-#include "app/local_time.h"
+#include "core/agreement.h"
+#include "core/local_time.h"
 #include "protocol/exchange.h"
 
 enum {

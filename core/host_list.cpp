@@ -1,4 +1,4 @@
-#include "app/host_list.h"
+#include "core/host_list.h"
 
 #include <limits.h>
 #include <stdlib.h>
