@@ -53,22 +53,6 @@ int ShownFields(int64_t ms, TimeFields* fields) {
     return 1;
 }
 
-// The system clock in whole seconds, and the milliseconds into the second.
-static int64_t ReadClock(int* milliseconds) {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    TimeFields fields = FromSystemTime(&now);
-    *milliseconds = now.wMilliseconds;
-    return FieldsToTime(&fields, &kUtcRules);
-}
-
-// The clock is compared and set in UTC: the system's own daylight-saving
-// dates then never enter the drift.
-int64_t ReadPcTime(void) {
-    int milliseconds;
-    return ReadClock(&milliseconds);
-}
-
 typedef void(WINAPI* ReadFileTime)(FILETIME*);
 static ReadFileTime readPreciseTime; // Windows 8 on
 static int preciseTimeLookedUp;
@@ -88,6 +72,8 @@ static int64_t ReadFineClock(void) {
     return (int64_t)((uint64_t)now.dwHighDateTime << 32 | now.dwLowDateTime) - kFileTimeOf1970;
 }
 
+// The clock is compared and set in UTC: the system's own daylight-saving
+// dates then never enter the drift.
 int64_t ReadPcTimeMs(void) {
     int64_t ticks = ReadFineClock();
     return ticks / kTicksPerMs - (ticks % kTicksPerMs < 0 ? 1 : 0);

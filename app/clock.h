@@ -12,9 +12,7 @@ void FixShownZone(void);
 // Local fields of a time in milliseconds since 1970 in that zone; 0 when it has none.
 int ShownFields(int64_t ms, TimeFields* fields);
 
-// The system clock in whole seconds (UTC); -1 outside the years 1970 to 9999.
-int64_t ReadPcTime(void);
-// The system clock in milliseconds (UTC), to the tick or finer.
+// The system clock in milliseconds (UTC), to the tick or finer, in any year.
 int64_t ReadPcTimeMs(void);
 
 // The clock of one exchange with a server, in 100 ns units since 1970: one

@@ -68,7 +68,6 @@ int RunAsAdministrator(const char* exePath, const char* arguments, unsigned long
         *status = GetLastError();
         return 0;
     }
-    *status = 1; // started, but not told how: taken as done
     if (run.hProcess != NULL) {
         *status = WaitResponsively(run.hProcess);
         CloseHandle(run.hProcess);

@@ -7,7 +7,8 @@ int IsElevated(void);
 
 // Starts this program again as administrator with `arguments`, once the
 // person consents, and waits for it while the windows of this run stay
-// responsive. 1 when it ran, with its exit status in *status; 0 when it did
+// responsive. 1 when it ran, with its exit status in *status (left as the
+// caller set it when the system started it without saying); 0 when it did
 // not start, with the Windows error code in *status (ERROR_CANCELLED when
 // the person declined the prompt).
 int RunAsAdministrator(const char* exePath, const char* arguments, unsigned long* status);

@@ -5,7 +5,8 @@
 static WORD EventType(EventId id) {
     if (id == kEventNoAnswer || id == kEventDisagree)
         return EVENTLOG_WARNING_TYPE;
-    if (id == kEventNotSet || id == kEventNoNetwork || id == kEventStepTooLarge)
+    if (id == kEventNotSet || id == kEventNoNetwork || id == kEventStepTooLarge ||
+        id == kEventNothingToAsk || id == kEventInstallFailed)
         return EVENTLOG_ERROR_TYPE;
     return EVENTLOG_INFORMATION_TYPE;
 }
@@ -27,6 +28,10 @@ void LogEvent(EventId id, const EventFacts* facts) {
     told.errorText = errorText;
     char text[kEventTextSize];
     FormatEventText(text, sizeof text, id, &told);
+    LogText(id, text);
+}
+
+void LogText(EventId id, const char* text) {
     // Registered or not, the source writes: Event Viewer then prefaces the
     // text with its note that the description cannot be found.
     HANDLE log = RegisterEventSourceA(NULL, "Horavel");

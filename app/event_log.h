@@ -9,5 +9,8 @@
 // written is skipped: it never holds up or stops a run.
 void LogEvent(EventId id, const EventFacts* facts);
 
+// The same, with a text of the caller's.
+void LogText(EventId id, const char* text);
+
 // The system's text for a Windows error code, without its line end.
 void SystemErrorText(unsigned long error, char* out, int size);

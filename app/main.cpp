@@ -1,7 +1,8 @@
 #include <string.h>
 
-#include "core/command_line.h"
+#include "app/install.h"
 #include "app/time_check.h"
+#include "core/command_line.h"
 
 HINSTANCE programInstance;
 
@@ -10,9 +11,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     ApprovedCorrection approved;
     if (ReadApprovedCorrection(arguments, &approved))
         return RunApprovedCorrection(&approved);
-    int hideMode = strstr(arguments, "/hide") != NULL;
-    RunTimeCheck(hideMode);
-    return 1;
+    Switches switches;
+    ReadSwitches(arguments, &switches);
+    if (switches.install || switches.uninstall)
+        return RunInstall(&switches);
+    EventId result = RunTimeCheck(&switches);
+    // Without /exitcode the status stays 1, as scripts written for it expect.
+    return switches.exitCode ? ExitCodeOf(result) : 1;
 }
 
 // The process starts here, not in the C runtime's start-up code, which the

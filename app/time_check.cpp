@@ -6,9 +6,9 @@
 #include "app/clock.h"
 #include "app/elevation.h"
 #include "app/event_log.h"
+#include "app/settings.h"
 #include "app/time_check.h"
 #include "core/agreement.h"
-#include "core/config_path.h"
 #include "core/host_list.h"
 #include "core/report.h"
 #include "net/udp_channel.h"
@@ -17,9 +17,7 @@
 #include "protocol/time_protocol.h"
 
 static const char kCaption[] = "Horavel";
-static const char kSection[] = "Time Servers";
 enum {
-    kDefaultMaxHost = 99,
     kDefaultHostTimeout = 2000,
     kMaxHostTimeout = 32767, // the channel keeps a signed 16-bit count
     kHostTextSize = 255,     // values are cut to 254 characters
@@ -33,6 +31,7 @@ static const TimeProtocol* const kSlotProtocols[kUdpSlotCount + 1] = {NULL, &kTi
 
 // The run's configuration and what it learns, for its length.
 static int hideMode;
+static int checkOnly; // /check: report, never correct
 static char* exePath;
 static char* iniPath;
 static int hostTimeout;
@@ -50,31 +49,6 @@ static int SlotOf(const TimeProtocol* protocol) {
     return 1;
 }
 
-// The executable's path, however long; NULL when the platform cannot tell.
-static char* ExePath(void) {
-    for (DWORD size = MAX_PATH; size <= 65536; size *= 2) {
-        char* path = (char*)malloc(size);
-        if (path == NULL)
-            return NULL;
-        DWORD length = GetModuleFileNameA(programInstance, path, size);
-        if (length > 0 && length < size)
-            return path;
-        free(path); // failed, or cut: then try a larger buffer
-        if (length == 0)
-            return NULL;
-    }
-    return NULL;
-}
-
-// The executable's path with its extension replaced by "ini".
-static char* ConfigFilePath(const char* exe) {
-    size_t iniLength = ConfigPathFor(exe, NULL, 0);
-    char* path = (char*)malloc(iniLength + 1);
-    if (path != NULL)
-        ConfigPathFor(exe, path, iniLength + 1);
-    return path;
-}
-
 // The executable's path and the configuration's beside it; 0 when the
 // platform cannot name them.
 static int FindPaths(void) {
@@ -83,20 +57,8 @@ static int FindPaths(void) {
     return iniPath != NULL;
 }
 
-// A count from low to high: below low reads as low, above high as high. The
-// profile call hands back an unsigned count, in which "3000000000" and
-// "-1294967296" look alike: the sign that was written tells them apart.
-static int ReadBounded(const char* key, int fallback, int low, int high) {
-    UINT value = GetPrivateProfileIntA(kSection, key, fallback, iniPath);
-    char written[2];
-    GetPrivateProfileStringA(kSection, key, "", written, sizeof written, iniPath);
-    if (written[0] == '-' || value < (UINT)low)
-        return low;
-    return value > (UINT)high ? high : (int)value;
-}
-
 static int ReadMaxStep(void) {
-    int seconds = (int)GetPrivateProfileIntA(kSection, "MaxStep", 0, iniPath);
+    int seconds = (int)GetPrivateProfileIntA(kSettingsSection, "MaxStep", 0, iniPath);
     return seconds > 0 ? seconds : 0;
 }
 
@@ -124,8 +86,9 @@ static void ShowFailure(unsigned long error) {
 
 // An ordinary desktop runs programs without the right to set the clock:
 // offer to set it as administrator rather than only report. 1 when the
-// elevated run went ahead: it logs its own outcome.
-static int OfferElevation(const ApprovedCorrection* approved) {
+// elevated run went ahead, which logs its own outcome, and whether it set
+// the clock in *set.
+static int OfferElevation(const ApprovedCorrection* approved, int* set) {
     if (MessageBoxA(UdpWindow(),
                     "Unable to set the clock !\nChanging the system time needs an administrator."
                     "\n\nSet the clock as administrator ?",
@@ -133,13 +96,14 @@ static int OfferElevation(const ApprovedCorrection* approved) {
         return 0;
     char arguments[96];
     FormatApprovedArguments(arguments, sizeof arguments, approved);
-    unsigned long status;
+    unsigned long status = 1; // started, but not told how: taken as done
     if (!RunAsAdministrator(exePath, arguments, &status)) {
         if (status != ERROR_CANCELLED) // a declined prompt needs no word
             ShowFailure(status);
         return 0;
     }
-    if (status != 1) // the elevated run's exit status: 1 when the clock was set
+    *set = status == 1; // the elevated run's exit status: 1 when the clock was set
+    if (!*set)
         ShowFailure(status == 0 ? ERROR_GEN_FAILURE : status);
     return 1;
 }
@@ -170,9 +134,9 @@ static int Correct(EventFacts* facts) {
 }
 
 // Shows the report of the answer that settles the run and corrects the
-// clock when due. An unattended run records its outcome; an interactive
-// one, only a correction.
-static void HandleAnswer(const AskedHost* chosen) {
+// clock when due; what the run ended with. An unattended run records its
+// outcome; an interactive one, only a correction.
+static EventId HandleAnswer(const AskedHost* chosen) {
     const TimeAnswer* answer = &chosen->answer;
     EventFacts facts = RunFacts();
     facts.hostText = chosen->hostText;
@@ -180,59 +144,62 @@ static void HandleAnswer(const AskedHost* chosen) {
     facts.protocol = chosen->protocol;
     facts.answer = *answer;
     if (hideMode) {
-        if (!NeedsCorrection(answer))
-            LogEvent(kEventNoCorrection, &facts);
-        else if (!StepWithinBound(answer, maxStepSeconds))
-            LogEvent(kEventStepTooLarge, &facts); // a forged answer could move it by decades
-        else
-            Correct(&facts);
-        return;
+        EventId result = !NeedsCorrection(answer) ? kEventNoCorrection
+                         : checkOnly              ? kEventDriftLeft
+                         // a forged answer could move it by decades
+                         : !StepWithinBound(answer, maxStepSeconds) ? kEventStepTooLarge
+                         : SetClock(&facts)                         ? kEventCorrected
+                                                                    : kEventNotSet;
+        LogEvent(result, &facts);
+        return result;
     }
     TimeFields serverFields, pcFields;
     ShownFields(answer->serverMs, &serverFields); // shown before it was taken
     int pcShown = answer->pcMs != -1 && ShownFields(answer->pcMs, &pcFields);
     char report[kReportSize];
     FormatReport(report, sizeof report, &serverFields, pcShown ? &pcFields : NULL, answer,
-                 askedHosts, askedCount);
+                 askedHosts, askedCount, !checkOnly);
     char caption[kCaptionSize];
     FormatHostCaption(caption, sizeof caption, chosen->address);
-    if (!NeedsCorrection(answer)) {
+    if (!NeedsCorrection(answer) || checkOnly) {
         MessageBoxA(UdpWindow(), report, caption, MB_ICONINFORMATION | MB_OK);
-        return;
+        return NeedsCorrection(answer) ? kEventDriftLeft : kEventNoCorrection;
     }
     if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES)
-        return;
+        return kEventDriftLeft;
     if (SetClock(&facts)) {
         LogEvent(kEventCorrected, &facts);
-        return;
+        return kEventCorrected;
     }
     ApprovedCorrection approved = {answer->driftMs, answer->fine, chosen->hostIndex, ""};
     lstrcpynA(approved.address, chosen->address, sizeof approved.address);
     // An elevated process that still lacks the right has a policy against it.
+    int set = 0;
     if (facts.error != ERROR_PRIVILEGE_NOT_HELD || IsElevated())
         ShowFailure(facts.error);
-    else if (OfferElevation(&approved))
-        return; // the elevated run logs whether it set the clock
+    else if (OfferElevation(&approved, &set))
+        return set ? kEventCorrected : kEventNotSet; // the elevated run logged its outcome
     LogEvent(kEventNotSet, &facts);
+    return kEventNotSet;
 }
 
 // The answers gathered settle the run: the most precise of a majority that
 // agrees, or no step at all.
-static void Settle(void) {
+static EventId Settle(void) {
     int chosen = AgreedAnswer(askedHosts, askedCount, answersWanted);
-    if (chosen >= 0) {
-        HandleAnswer(&askedHosts[chosen]);
-        return;
-    }
+    if (chosen >= 0)
+        return HandleAnswer(&askedHosts[chosen]);
     int tooFew = AnswerCount(askedHosts, askedCount) < Majority(answersWanted);
+    EventId result = tooFew ? kEventNoAnswer : kEventDisagree;
     if (hideMode) {
         EventFacts facts = RunFacts();
-        LogEvent(tooFew ? kEventNoAnswer : kEventDisagree, &facts);
-        return;
+        LogEvent(result, &facts);
+        return result;
     }
     char text[kReportSize];
     FormatDisagreement(text, sizeof text, askedHosts, askedCount, answersWanted);
     MessageBoxA(UdpWindow(), text, kCaption, MB_ICONWARNING | MB_OK);
+    return result;
 }
 
 // 64 bits from the system's cryptographic generator (advapi32's RtlGenRandom).
@@ -302,22 +269,6 @@ static int AskHost(int hostIndex, const char* hostText) {
     return 1;
 }
 
-// The whole section in one read, however large; NULL when memory runs out.
-static char* ReadSection(size_t* length) {
-    for (DWORD size = 4096; size != 0; size *= 2) {
-        char* section = (char*)malloc(size);
-        if (section == NULL)
-            return NULL;
-        DWORD read = GetPrivateProfileSectionA(kSection, section, size, iniPath);
-        if (read < size - 2) { // size - 2 means the section did not fit
-            *length = read;
-            return section;
-        }
-        free(section);
-    }
-    return NULL;
-}
-
 struct ConfiguredHost {
     int index; // N of the key "HostN"
     char text[kHostTextSize];
@@ -326,7 +277,7 @@ struct ConfiguredHost {
 // The hosts present in the section with an index below maxHost, in index order.
 static ConfiguredHost* ReadHosts(int maxHost, size_t* count) {
     size_t sectionLength;
-    char* section = ReadSection(&sectionLength);
+    char* section = ReadSection(iniPath, &sectionLength);
     *count = 0;
     HostEntry* entries = section != NULL ? ListHosts(section, sectionLength, maxHost, count) : NULL;
     ConfiguredHost* hosts = (ConfiguredHost*)malloc(*count * sizeof *hosts + 1);
@@ -363,16 +314,17 @@ static int OpenSlots(const ConfiguredHost* hosts, size_t hostCount, unsigned lon
     return opened;
 }
 
-void RunTimeCheck(int hide) {
-    hideMode = hide;
+EventId RunTimeCheck(const Switches* switches) {
+    hideMode = switches->hide;
+    checkOnly = switches->check;
     FixShownZone();
     udpWindowClass.hInstance = programInstance;
     if (!FindPaths())
-        return; // the platform could not name the executable: nothing to read
-    int maxHost = GetPrivateProfileIntA(kSection, "MaxHost", kDefaultMaxHost, iniPath);
-    hostTimeout = ReadBounded("HostTimeout", kDefaultHostTimeout, 0, kMaxHostTimeout);
+        return kEventNothingToAsk; // the platform could not name the executable: nothing to read
+    int maxHost = GetPrivateProfileIntA(kSettingsSection, "MaxHost", kDefaultMaxHost, iniPath);
+    hostTimeout = ReadBounded(iniPath, "HostTimeout", kDefaultHostTimeout, 0, kMaxHostTimeout);
     maxStepSeconds = ReadMaxStep();
-    answersWanted = ReadBounded("Agree", 1, 1, kMaxAgree);
+    answersWanted = ReadBounded(iniPath, "Agree", 1, 1, kMaxAgree);
     buildDate = BuildDate(HORAVEL_BUILD_TIME);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
 
@@ -389,7 +341,7 @@ void RunTimeCheck(int hide) {
     int opened = OpenSlots(hosts, hostCount, &openError);
     if (!opened && !hideMode) {
         MessageBoxA(GetActiveWindow(), "WINSOCK Error", kCaption, MB_ICONERROR | MB_OK);
-        return;
+        return kEventNoNetwork;
     }
     if (!hideMode && UdpWindow() != NULL)
         ShowStrip(UdpWindow());
@@ -405,8 +357,13 @@ void RunTimeCheck(int hide) {
             answers += AskHost(hosts[k].index, hosts[k].text);
     }
     // Closing the strip stops the run, also after some answers came.
+    EventId result = kEventNoAnswer;
     if (answers > 0 && UdpWindow() != NULL)
-        Settle();
+        result = Settle();
+    else if (askedCount == 0 && !windowGone)
+        result = kEventNothingToAsk;
+    else if (!opened && requestsSent == 0)
+        result = kEventNoNetwork;
     // "No response" when every index up to MaxHost - 1 was tried: not after an
     // answer, nor when the window was found gone before an index below MaxHost
     // (absent indices are tested too, so a window closed during the wait for
@@ -417,26 +374,25 @@ void RunTimeCheck(int hide) {
     if (!answers && hideMode) {
         EventFacts facts = RunFacts();
         facts.error = openError;
-        LogEvent(!opened && requestsSent == 0 ? kEventNoNetwork : kEventNoAnswer, &facts);
+        LogEvent(result, &facts);
     }
     if (UdpWindow() != NULL)
         ShowWindow(UdpWindow(), SW_HIDE);
+    return result;
 }
 
 int RunApprovedCorrection(const ApprovedCorrection* approved) {
     char hostKey[24], hostText[kHostTextSize] = "";
     wsprintfA(hostKey, "Host%d", approved->hostIndex);
     if (FindPaths())
-        GetPrivateProfileStringA(kSection, hostKey, "", hostText, sizeof hostText, iniPath);
+        GetPrivateProfileStringA(kSettingsSection, hostKey, "", hostText, sizeof hostText, iniPath);
     // The times the event gives: the PC clock now, and the server's by the drift.
     TimeAnswer answer = {};
     answer.fine = approved->fine;
     answer.driftMs = approved->driftMs;
-    int64_t pcSeconds = ReadPcTime();
-    if (answer.fine)
-        answer.pcMs = ReadPcTimeMs();
-    else
-        answer.pcMs = pcSeconds == -1 ? -1 : pcSeconds * 1000;
+    int millisecond;
+    int64_t pcMs = ReadPcTimeMs();
+    answer.pcMs = answer.fine ? pcMs : SecondsOfMs(pcMs, &millisecond) * 1000;
     answer.serverMs = answer.pcMs - answer.driftMs;
     EventFacts facts = RunFacts();
     facts.hostText = hostText[0] != '\0' ? hostText : approved->address;

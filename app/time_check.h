@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include "core/command_line.h"
+#include "core/report.h"
 
 extern HINSTANCE programInstance;
 
-void RunTimeCheck(int hideMode);
+// One run as the switches say (/hide, /check); what it ended with.
+EventId RunTimeCheck(const Switches* switches);
 
 // The run started as administrator to apply a correction the person
 // approved: it asks no server, and logs its event. Its exit status: 1 when

@@ -15,7 +15,7 @@ endif()
 # Small and self-contained: the C runtime's own printf, no exceptions, RTTI or
 # unwind tables, unused code dropped, symbols stripped.
 set(HORAVEL_SIZE_FLAGS -Os -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti
-    -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections -fdata-sections)
+    -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
 target_compile_options(horavel_core PRIVATE ${HORAVEL_SIZE_FLAGS})
 
 # The message table of the event ids, so that Event Viewer shows the events'
@@ -45,6 +45,9 @@ add_executable(horavel WIN32
   app/clock.cpp
   app/elevation.cpp
   app/event_log.cpp
+  app/install.cpp
+  app/settings.cpp
+  app/task_scheduler.cpp
   net/udp_channel.cpp
   ${PROJECT_BINARY_DIR}/horavel.rc
   ${PROJECT_BINARY_DIR}/events.rc)

@@ -32,6 +32,35 @@ const char* ArgumentText(const char* commandLine) {
     return p;
 }
 
+static char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+// 1 when `name` stands in the arguments as a word of its own, in any case.
+static int HasWord(const char* arguments, const char* name) {
+    for (const char* p = arguments; *p != '\0';) {
+        while (IsBlank(*p))
+            p++;
+        const char* word = p;
+        while (*p != '\0' && !IsBlank(*p))
+            p++;
+        size_t i = 0;
+        while (word + i < p && name[i] != '\0' && Lower(word[i]) == name[i])
+            i++;
+        if (word + i == p && name[i] == '\0')
+            return 1;
+    }
+    return 0;
+}
+
+void ReadSwitches(const char* arguments, Switches* switches) {
+    switches->hide = strstr(arguments, "/hide") != NULL;
+    switches->check = HasWord(arguments, "/check");
+    switches->exitCode = HasWord(arguments, "/exitcode");
+    switches->install = HasWord(arguments, "/install");
+    switches->uninstall = HasWord(arguments, "/uninstall");
+}
+
 size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved) {
     char digits[22];
     int64_t drift = approved->fine ? approved->driftMs : approved->driftMs / 1000;

@@ -10,6 +10,18 @@
 // one, with the blanks and tabs there skipped. Points into commandLine.
 const char* ArgumentText(const char* commandLine);
 
+// The switches of a run. "/hide" keeps its old rule: those five characters
+// anywhere, in that case. The others are whole words, in any case.
+struct Switches {
+    int hide;      // shows nothing; a time run corrects by itself and logs one event
+    int check;     // asks and reports, never corrects
+    int exitCode;  // a time run reports its outcome through the exit status
+    int install;   // puts the program in Program Files and schedules it
+    int uninstall; // removes the task and the event source
+};
+
+void ReadSwitches(const char* arguments, Switches* switches);
+
 // A correction the person approved in an interactive run that lacked the
 // right; the run it starts as administrator applies it and asks no server.
 struct ApprovedCorrection {

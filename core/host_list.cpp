@@ -3,6 +3,8 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include "protocol/exchange.h"
+
 static int IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -127,4 +129,19 @@ void CopyHostValue(const HostEntry* host, char* out, size_t size) {
     for (size_t i = 0; i < length; i++)
         out[i] = value[i];
     out[length] = '\0';
+}
+
+int NamesAHost(const char* section, size_t sectionLength, int maxHost) {
+    size_t count;
+    HostEntry* hosts = ListHosts(section, sectionLength, maxHost, &count);
+    int named = 0;
+    for (size_t i = 0; i < count && !named; i++) {
+        char value[255];
+        const char* server;
+        CopyHostValue(&hosts[i], value, sizeof value);
+        ProtocolOfHost(value, &server);
+        named = server[0] != '\0';
+    }
+    free(hosts);
+    return named;
 }

@@ -21,3 +21,7 @@ HostEntry* ListHosts(const char* section, size_t sectionLength, int maxHost, siz
 // The value as the profile calls give it: blanks around it trimmed, one pair
 // of matching quotes removed, cut to size - 1 characters (254 in a buffer of 255).
 void CopyHostValue(const HostEntry* host, char* out, size_t size);
+
+// 1 when the section names a server a run would ask: a host key below
+// maxHost whose value is not empty, nor a protocol's prefix alone ("ntp:").
+int NamesAHost(const char* section, size_t sectionLength, int maxHost);

@@ -120,7 +120,7 @@ static void AppendTimeLine(ReportText* text, const char* label, const TimeFields
 }
 
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    const TimeAnswer* answer, const AskedHost* asked, int askedCount) {
+                    const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0, 0};
@@ -135,7 +135,7 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
     if (NeedsCorrection(answer)) {
         Appendf(&text, "\nYour PC's clock has  ");
         AppendSeconds(&text, answer->driftMs, answer->fine, 1);
-        Appendf(&text, " seconds drift !\nDo you want to fix it ?\n");
+        Appendf(&text, " seconds drift !\n%s", asking ? "Do you want to fix it ?\n" : "");
     } else {
         Appendf(&text, "\nYour PC's clock needs no correction...\n");
     }
@@ -257,6 +257,10 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         AppendAskedHosts(&text, facts);
         return text.length;
     }
+    if (id == kEventNothingToAsk) {
+        Appendf(&text, "No time server was asked: the configuration names none.");
+        return text.length;
+    }
     if (id == kEventNoNetwork) {
         Appendf(&text, "No time server was asked: the network could not be used.");
         Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
@@ -273,6 +277,10 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         Appendf(&text, "Clock corrected: the PC clock was ");
         AppendDrift(&text, answer);
         Appendf(&text, ".");
+    } else if (id == kEventDriftLeft) {
+        Appendf(&text, "Clock checked, not corrected: the PC clock is ");
+        AppendDrift(&text, answer);
+        Appendf(&text, ".");
     } else if (id == kEventStepTooLarge) {
         Appendf(&text, "The clock was not set: the PC clock is ");
         AppendDrift(&text, answer);
@@ -287,5 +295,58 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
     AppendUtc(&text, "Server time", answer->serverMs, answer->fine);
     AppendUtc(&text, "PC time", answer->pcMs, answer->fine);
     AppendDisagreed(&text, "\r\nDisagreed: ", facts->asked, facts->hostsAsked);
+    return text.length;
+}
+
+int ExitCodeOf(EventId result) {
+    switch (result) {
+    case kEventCorrected:
+    case kEventNoCorrection:
+    case kEventInstalled:
+    case kEventUninstalled:
+        return kExitClockRight;
+    case kEventNoAnswer:
+        return kExitNoTime;
+    case kEventDisagree:
+        return kExitDisagree;
+    case kEventDriftLeft:
+    case kEventStepTooLarge:
+        return kExitDriftLeft;
+    case kEventNotSet:
+        return kExitNotSet;
+    default:
+        return kExitFailed;
+    }
+}
+
+size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
+                         const InstallFacts* facts) {
+    if (size == 0)
+        return 0;
+    ReportText text = {out, size, 0, 1};
+    out[0] = '\0';
+    if (id == kEventInstallFailed) {
+        Appendf(&text, "Horavel was not %s: %s", uninstall ? "uninstalled" : "installed",
+                facts->failed);
+        if (facts->error != 0)
+            Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
+        return text.length;
+    }
+    if (id == kEventUninstalled) {
+        Appendf(&text,
+                "Horavel is uninstalled: its task and event source are removed.\r\n\r\nIts "
+                "files stay in %s.",
+                facts->folder);
+        return text.length;
+    }
+    Appendf(&text,
+            "Horavel is installed.\r\n\r\nFolder: %s (horavel.ini %s)\r\nTask: \\Horavel, as "
+            "SYSTEM: a minute after start-up, every %d minutes (up to 10 minutes late, at "
+            "random) and on waking from sleep\r\nEvent source: Horavel, in the Application log",
+            facts->folder, facts->iniCopied ? "copied there" : "kept", facts->runEveryMinutes);
+    if (facts->windowsTimeSyncs)
+        Appendf(&text, "\r\n\r\nThe Windows Time service sets this clock too: leave it to one. "
+                       "To Horavel: w32tm /config /syncfromflags:NO /update. To the service: "
+                       "horavel.exe /uninstall, then audit with /check.");
     return text.length;
 }

@@ -15,12 +15,13 @@ enum {
 };
 
 // The server line, the PC line, the hosts whose answers disagreed with it,
-// and then either the drift question or, when the answer needs no
-// correction, the no-correction text; times and drift to the millisecond for
-// a fine answer. `pc` is NULL when the PC clock cannot be read. Returns the
-// length written (cut to size - 1 if it does not fit).
+// and then either the drift (and, when `asking`, the question whether to fix
+// it) or, when the answer needs no correction, the no-correction text; times
+// and drift to the millisecond for a fine answer. `pc` is NULL when the PC
+// clock cannot be read. Returns the length written (cut to size - 1 if it
+// does not fit).
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    const TimeAnswer* answer, const AskedHost* asked, int askedCount);
+                    const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking);
 
 // The box of a run whose answers hold no majority: each host that answered
 // and its offset (server minus PC), and the majority it takes.
@@ -34,17 +35,35 @@ size_t FormatText(char* out, size_t size, const char* format, ...);
 // "Host Address : " and the dotted address of the host that answered.
 size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress);
 
-// What an event records. Event ids double as the ids of the message table.
+// What a run ended with, and the event it records. Event ids double as the
+// ids of the message table.
 enum EventId {
-    kEventCorrected = 1,    // information
-    kEventNoCorrection = 2, // information
-    kEventNoAnswer = 3,     // warning
-    kEventNotSet = 4,       // error
-    kEventNoNetwork = 5,    // error: no server could be asked
-    kEventStepTooLarge = 6, // error: a drift beyond MaxStep, not corrected
-    kEventDisagree = 7,     // warning: no majority of the answers agrees, not corrected
+    kEventCorrected = 1,      // information
+    kEventNoCorrection = 2,   // information
+    kEventNoAnswer = 3,       // warning: no usable time, or too few for Agree
+    kEventNotSet = 4,         // error
+    kEventNoNetwork = 5,      // error: no server could be asked
+    kEventStepTooLarge = 6,   // error: a drift beyond MaxStep, not corrected
+    kEventDisagree = 7,       // warning: no majority of the answers agrees, not corrected
+    kEventDriftLeft = 8,      // information: a drift measured and left (/check, or No)
+    kEventNothingToAsk = 9,   // error: the configuration names no server
+    kEventInstalled = 10,     // information
+    kEventUninstalled = 11,   // information
+    kEventInstallFailed = 12, // error: /install or /uninstall could not be done
     kEventTextSize = 4096,
 };
+
+// The exit status that reports what a run ended with, for /exitcode.
+enum ExitCode {
+    kExitClockRight = 0, // right, or corrected; an install done
+    kExitNoTime = 2,     // no server gave a usable time
+    kExitDisagree = 3,   // the servers disagreed
+    kExitDriftLeft = 4,  // a drift found and left: /check, No, or beyond MaxStep
+    kExitNotSet = 5,     // the clock could not be set; an install refused for want of the right
+    kExitFailed = 6,     // nothing to ask, the network could not be used; an install failed
+};
+
+int ExitCodeOf(EventId result);
 
 struct EventFacts {
     const char* hostText;    // as configured
@@ -64,6 +83,22 @@ struct EventFacts {
 // The event's text: what happened, with the host, the drift spelled out as
 // ahead or behind, both times in UTC as ISO 8601, and for a failure its error.
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts);
+
+// What /install or /uninstall did, or why it could not.
+struct InstallFacts {
+    const char* folder;    // where the program is installed
+    int iniCopied;         // 1: copied there; 0: the one there kept
+    int runEveryMinutes;   // the task's interval
+    int windowsTimeSyncs;  // the Windows Time service also sets the clock from the network
+    const char* failed;    // what could not be done, or NULL
+    unsigned long error;   // Windows error code of that failure, or 0
+    const char* errorText; // the system's text for it
+};
+
+// The box's and the event's text for kEventInstalled, kEventUninstalled
+// or kEventInstallFailed (of an uninstall when `uninstall`).
+size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
+                         const InstallFacts* facts);
 
 // A 64-bit count in decimal, without the C runtime's printf, which on older
 // Windows knows no 64-bit conversion; `out` holds 22 characters. Returns

@@ -26,6 +26,31 @@ TEST(ArgumentText, FollowsTheProgramsName) {
         EXPECT_EQ(std::string(ArgumentText(c.commandLine)), c.arguments) << c.commandLine;
 }
 
+TEST(ReadSwitches, TakesWholeWordsInAnyCaseAndHideAsBefore) {
+    const struct {
+        const char* arguments;
+        Switches expected; // hide, check, exitCode, install, uninstall
+    } cases[] = {
+        {"/hide /exitcode", {1, 0, 1, 0, 0}},
+        {"/CHECK /ExitCode", {0, 1, 1, 0, 0}},
+        {"\t/install", {0, 0, 0, 1, 0}},
+        {"/hide /uninstall", {1, 0, 0, 0, 1}},
+        {"/hideaway", {1, 0, 0, 0, 0}}, // /hide keeps its old rule: anywhere, in that case
+        {"/HIDE", {0, 0, 0, 0, 0}},
+        {"/checks /installer x/exitcode /uninstal", {0, 0, 0, 0, 0}},
+        {"", {0, 0, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        Switches read;
+        ReadSwitches(c.arguments, &read);
+        EXPECT_EQ(read.hide, c.expected.hide) << c.arguments;
+        EXPECT_EQ(read.check, c.expected.check) << c.arguments;
+        EXPECT_EQ(read.exitCode, c.expected.exitCode) << c.arguments;
+        EXPECT_EQ(read.install, c.expected.install) << c.arguments;
+        EXPECT_EQ(read.uninstall, c.expected.uninstall) << c.arguments;
+    }
+}
+
 TEST(ApprovedCorrection, TravelsToTheElevatedRunAndBack) {
     const struct {
         ApprovedCorrection approved;

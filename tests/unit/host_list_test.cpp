@@ -102,4 +102,22 @@ TEST(CopyHostValue, CutsTo254Characters) {
     }
 }
 
+// /install refuses a configuration that would ask nothing.
+TEST(NamesAHost, OnlyWhenARunWouldAskOne) {
+    const struct {
+        std::string section;
+        int maxHost;
+        int named;
+    } cases[] = {
+        {Section({"Host0=ntp:time.example"}), 99, 1},
+        {Section({"MaxHost=99", "HostTimeout=500"}), 99, 0},
+        {Section({"Host0=", "Host1=ntp:", "Host2=\"\""}), 99, 0},
+        {Section({"Host0=", "Host1=10.0.0.1"}), 99, 1},
+        {Section({"Host5=10.0.0.1"}), 5, 0}, // beyond MaxHost
+        {Section({"Host0=NTP: \ttime.example"}), 99, 1},
+        {Section({}), 99, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NamesAHost(c.section.data(), c.section.size(), c.maxHost), c.named) << c.section;
+}
 } // namespace

@@ -45,9 +45,10 @@ const AskedHost kOutvoted[] = {
 };
 
 std::string Report(const TimeFields* pc, const TimeAnswer& answer, const AskedHost* asked = nullptr,
-                   int askedCount = 0) {
+                   int askedCount = 0, int asking = 1) {
     char text[kReportSize];
-    size_t length = FormatReport(text, sizeof text, &kServer, pc, &answer, asked, askedCount);
+    size_t length =
+        FormatReport(text, sizeof text, &kServer, pc, &answer, asked, askedCount, asking);
     EXPECT_EQ(length, strlen(text));
     return text;
 }
@@ -87,6 +88,9 @@ TEST(FormatReport, WritesTheReportTextsByteForByte) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Report(c.pc, c.answer), c.text) << c.answer.driftMs;
+    // /check: the drift, no question.
+    EXPECT_EQ(Report(&kPc, Whole(90000), nullptr, 0, 0),
+              kWholeLines + std::string("\nYour PC's clock has  90 seconds drift !\n"));
     EXPECT_EQ(Report(&kPc, Fine(90250), kOutvoted, 4),
               kFineLines +
                   std::string("Disagreed: 10.0.0.3 (+3600 s), 10.0.0.4 (-110.125 s)\n"
@@ -121,11 +125,12 @@ TEST(FormatReport, StaysInsideASmallBuffer) {
     TimeAnswer answer = Whole(90000);
     char text[20];
     memset(text, '#', sizeof text);
-    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, &answer, kOutvoted, 4), 11u);
+    EXPECT_EQ(FormatReport(text, 12, &kServer, &kPc, &answer, kOutvoted, 4, 1), 11u);
     EXPECT_STREQ(text, "Horavel :  ");
     EXPECT_EQ(text[12], '#');
     std::vector<char> exact(35); // as long as the first line, with its newline
-    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, &answer, nullptr, 0), 34u);
+    EXPECT_EQ(FormatReport(exact.data(), exact.size(), &kServer, &kPc, &answer, nullptr, 0, 1),
+              34u);
     EXPECT_STREQ(exact.data(), "Horavel :  05/03/2026     07:08:09");
 }
 
@@ -239,6 +244,10 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
         {kEventNoAnswer, &tooFew,
          "The clock was not set: too few time servers answered; 1 of 3 answered, at least 2 must "
          "agree.\r\nntp:a.example (10.0.0.2): -90.250 s"},
+        {kEventDriftLeft, &answer,
+         "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server." +
+             kHost + kRfc868 + kTimes},
+        {kEventNothingToAsk, &silent, "No time server was asked: the configuration names none."},
         {kEventNoNetwork, &refused,
          "No time server was asked: the network could not be used." + std::string(kRefusal)},
     };
@@ -271,6 +280,63 @@ TEST(FormatEventText, ListsEveryHostAskedAndMarksACut) {
             << address;
     EXPECT_EQ(FormatEventText(text, 80, kEventNoAnswer, &facts), 79u);
     EXPECT_EQ(std::string(text).substr(76), "...");
+}
+
+TEST(ExitCodeOf, TellsEachOutcomeApart) {
+    const struct {
+        EventId result;
+        int code;
+    } cases[] = {
+        {kEventCorrected, 0}, {kEventNoCorrection, 0}, {kEventNoAnswer, 2},
+        {kEventDisagree, 3},  {kEventDriftLeft, 4},    {kEventStepTooLarge, 4},
+        {kEventNotSet, 5},    {kEventNoNetwork, 6},    {kEventNothingToAsk, 6},
+        {kEventInstalled, 0}, {kEventUninstalled, 0},  {kEventInstallFailed, 6},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExitCodeOf(c.result), c.code) << c.result;
+}
+
+TEST(FormatInstallText, SaysWhatWasDoneAndWhere) {
+    const std::string kInstalled =
+        "Horavel is installed.\r\n\r\nFolder: C:\\Program Files\\Horavel (horavel.ini ";
+    const std::string kTask = ")\r\nTask: \\Horavel, as SYSTEM: a minute after start-up, every ";
+    const std::string kRest = " minutes (up to 10 minutes late, at random) and on waking from "
+                              "sleep\r\nEvent source: Horavel, in the Application log";
+    InstallFacts copied = {"C:\\Program Files\\Horavel", 1, 60, 0, nullptr, 0, ""};
+    InstallFacts kept = copied, fighting = copied, failed = copied, refused = copied;
+    kept.iniCopied = 0;
+    kept.runEveryMinutes = 15;
+    fighting.windowsTimeSyncs = 1;
+    failed.failed = "the task was not registered.";
+    failed.error = 5;
+    failed.errorText = "Access is denied.";
+    refused.failed = "it needs an administrator.";
+    const struct {
+        EventId id;
+        int uninstall;
+        const InstallFacts* facts;
+        std::string text;
+    } cases[] = {
+        {kEventInstalled, 0, &copied, kInstalled + "copied there" + kTask + "60" + kRest},
+        {kEventInstalled, 0, &kept, kInstalled + "kept" + kTask + "15" + kRest},
+        {kEventInstalled, 0, &fighting,
+         kInstalled + "copied there" + kTask + "60" + kRest +
+             "\r\n\r\nThe Windows Time service sets this clock too: leave it to one. To "
+             "Horavel: w32tm /config /syncfromflags:NO /update. To the service: horavel.exe "
+             "/uninstall, then audit with /check."},
+        {kEventUninstalled, 1, &copied,
+         "Horavel is uninstalled: its task and event source are removed.\r\n\r\nIts files "
+         "stay in C:\\Program Files\\Horavel."},
+        {kEventInstallFailed, 0, &failed,
+         "Horavel was not installed: the task was not registered.\r\nError 5: Access is denied."},
+        {kEventInstallFailed, 1, &refused,
+         "Horavel was not uninstalled: it needs an administrator."},
+    };
+    for (const auto& c : cases) {
+        char text[kEventTextSize];
+        EXPECT_EQ(FormatInstallText(text, sizeof text, c.id, c.uninstall, c.facts), c.text.size());
+        EXPECT_EQ(text, c.text);
+    }
 }
 
 } // namespace

@@ -1,0 +1,125 @@
+#include "core/task_definition.h"
+
+#include "core/report.h"
+
+// The XML as it is written: cut to fit out, but counted whole.
+struct XmlText {
+    char* out;
+    size_t size;
+    size_t length;
+};
+
+static void PutChar(XmlText* text, char c) {
+    if (text->length + 1 < text->size) {
+        text->out[text->length] = c;
+        text->out[text->length + 1] = '\0';
+    }
+    text->length++;
+}
+
+// Text as it is, or with the five characters XML gives a meaning escaped.
+static void Put(XmlText* text, const char* s, int escape) {
+    for (; *s != '\0'; s++) {
+        const char* escaped = !escape      ? NULL
+                              : *s == '&'  ? "&amp;"
+                              : *s == '<'  ? "&lt;"
+                              : *s == '>'  ? "&gt;"
+                              : *s == '"'  ? "&quot;"
+                              : *s == '\'' ? "&apos;"
+                                           : NULL;
+        if (escaped == NULL)
+            PutChar(text, *s);
+        else
+            while (*escaped != '\0')
+                PutChar(text, *escaped++);
+    }
+}
+
+// A duration in the schema's form: PT1H, PT15M, PT24H, PT1H30M.
+static void FormatDuration(char* out, size_t size, int minutes) {
+    if (minutes % 60 == 0)
+        FormatText(out, size, "PT%dH", minutes / 60);
+    else if (minutes > 60)
+        FormatText(out, size, "PT%dH%dM", minutes / 60, minutes % 60);
+    else
+        FormatText(out, size, "PT%dM", minutes);
+}
+
+// The System log's event of a resume from sleep, as an event query; escaped
+// once more inside the Subscription element.
+static const char kResumeQuery[] =
+    "<QueryList><Query Id=\"0\"><Select Path=\"System\">"
+    "*[System[Provider[@Name='Microsoft-Windows-Power-Troubleshooter'] and EventID=1]]"
+    "</Select></Query></QueryList>";
+
+size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {
+    char interval[24];
+    FormatDuration(interval, sizeof interval, task->runEveryMinutes);
+    // Markup, then a value to escape, in turn; no line breaks or indentation,
+    // which would only take room in the exe.
+    const char* parts[] = {
+        "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
+        "<Triggers>"
+        "<BootTrigger>"
+        "<Delay>PT1M</Delay>"
+        "</BootTrigger>"
+        "<TimeTrigger>"
+        "<StartBoundary>",
+        task->startBoundary,
+        "</StartBoundary>"
+        "<Repetition>"
+        "<Interval>",
+        interval,
+        "</Interval>"
+        "</Repetition>"
+        "<RandomDelay>PT10M</RandomDelay>"
+        "</TimeTrigger>"
+        "<EventTrigger>"
+        "<Subscription>",
+        kResumeQuery,
+        "</Subscription>"
+        "</EventTrigger>"
+        "</Triggers>"
+        "<Principals>"
+        "<Principal id=\"System\">"
+        "<UserId>S-1-5-18</UserId>"
+        "<RunLevel>HighestAvailable</RunLevel>"
+        "</Principal>"
+        "</Principals>"
+        "<Settings>"
+        "<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
+        "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
+        "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>"
+        "<StartWhenAvailable>true</StartWhenAvailable>"
+        "<RunOnlyIfNetworkAvailable>true</RunOnlyIfNetworkAvailable>"
+        "<ExecutionTimeLimit>PT5M</ExecutionTimeLimit>"
+        "</Settings>"
+        "<Actions Context=\"System\">"
+        "<Exec>"
+        "<Command>",
+        task->command,
+        "</Command>"
+        "<Arguments>/hide /exitcode</Arguments>"
+        "</Exec>"
+        "</Actions>"
+        "</Task>",
+    };
+    XmlText text = {out, size, 0};
+    if (size > 0)
+        out[0] = '\0';
+    for (size_t i = 0; i < sizeof parts / sizeof parts[0]; i++)
+        Put(&text, parts[i], i % 2);
+    return text.length;
+}
+
+static char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+int TakesNetworkTime(const char* type) {
+    const char* noSync = "nosync";
+    size_t i = 0;
+    while (type[i] != '\0' && noSync[i] != '\0' && Lower(type[i]) == noSync[i])
+        i++;
+    return type[0] != '\0' && !(type[i] == '\0' && noSync[i] == '\0');
+}
