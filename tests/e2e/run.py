@@ -11,6 +11,8 @@ import datetime
 import json
 import os
 import re
+import shutil
+import subprocess
 import sys
 import time
 import zoneinfo
@@ -45,8 +47,10 @@ class Row:
                  answer_delay=300, close_on_title=None, hold_port_37=False, tz="UTC0",
                  senders=(), program="horavel.exe", repeat=1, peers=(), command=None,
                  timer_on_title=None, arches=("x86", "x64"), no_blank=False, elevated=False,
-                 dpi=None):
+                 dpi=None, status=1, scenario=None):
         self.name, self.config, self.servers, self.expect = name, config, servers, expect
+        self.status = status  # the exit status: 1 unless the arguments have /exitcode
+        self.scenario = scenario  # a function of the bench that runs the row by itself
         self.dpi = dpi  # the display's scale in dots per inch, for this row alone
         self.peers, self.command = peers, command  # real servers; a client run instead
         self.args, self.tz, self.senders, self.program = args, tz, senders, program
@@ -450,8 +454,9 @@ def finished_within(low, high):
 # -- the table ----------------------------------------------------------------------------------
 TABLE = [
     # The report and its answers.
-    Row("interactive, PC 90 s ahead, No", ini(SERVER, SERVER_2),
+    Row("interactive, PC 90 s ahead, No: the drift left, exit 4", ini(SERVER, SERVER_2),
         [serve(SERVER, offset=-90), serve(SERVER_2, offset=-90)], answers="no",
+        args=["/exitcode"], status=4,
         expect=[strip_placed, titles("Horavel", SERVER), report(SERVER, 90), box_count(1),
                 asked(SERVER), not_asked(SERVER_2), clock_untouched, no_event]),
     Row("drift 0: no correction, OK", ini(SERVER), [serve(SERVER)], answers="ok",
@@ -469,7 +474,8 @@ TABLE = [
     # Which hosts are asked.
     Row("no INI file: nothing sent, No response", None, [serve(SERVER)], answers="ok",
         expect=[strip_placed, titles("Horavel"), no_response(), not_asked(SERVER)]),
-    Row("MaxHost 0: no host asked", ini(SERVER, MaxHost=0), [serve(SERVER)], answers="ok",
+    Row("MaxHost 0: no host asked, nothing to ask: exit 6", ini(SERVER, MaxHost=0),
+        [serve(SERVER)], answers="ok", args=["/ExitCode"], status=6,
         expect=[titles("Horavel"), no_response(), not_asked(SERVER)]),
     Row("MaxHost 2: Host2 is never asked", ini(SERVER, None, SERVER_2, MaxHost=2, HostTimeout=500),
         [serve(SERVER, silent=True), serve(SERVER_2)], answers="ok",
@@ -511,9 +517,9 @@ TABLE = [
     Row("a time the zone cannot show, unattended: corrected all the same", ini(SERVER),
         [serve(SERVER, offset=-90)], tz="ABC600000", args=["/hide"],
         expect=[nothing_visible, clock_set_by(90)]),
-    Row("MaxStep 3600, unattended, a server in 2090: not set, an error logged",
+    Row("MaxStep 3600, unattended, a server in 2090: not set, an error logged, exit 4",
         ini(SERVER, MaxStep=3600), [serve(SERVER, reply=count_at(2090, 1, 1, 0, 0, 0))],
-        args=["/hide"],
+        args=["/hide", "/exitcode"], status=4,
         expect=[nothing_visible, clock_untouched,
                 one_event("error", "The clock was not set", "behind the time server",
                           "more than MaxStep allows (3600 seconds)")]),
@@ -538,25 +544,36 @@ TABLE = [
         answers="no", program="horavel-with-a-rather-long-name.exe", expect=[report(SERVER, 90)]),
 
     # Port 37 taken.
-    Row("port 37 taken, interactive: WINSOCK Error only", ini(SERVER), [serve(SERVER)],
-        hold_port_37=True, answers="ok",
+    Row("port 37 taken, interactive: WINSOCK Error only, exit 6", ini(SERVER), [serve(SERVER)],
+        hold_port_37=True, answers="ok", args=["/exitcode"], status=6,
         expect=[only_box("WINSOCK Error", owner="none"), only_the_box_visible, not_asked(SERVER)]),
     Row("port 37 taken, unattended: asks from another port", ini(SERVER), [serve(SERVER)],
         args=["/hide"], hold_port_37=True,
         expect=[nothing_visible, no_boxes, asked_from_another_port]),
 
     # Unattended runs.
-    Row("unattended, no answer: nothing shown, a warning logged", ini(SERVER, HostTimeout=500),
-        [serve(SERVER, silent=True)], args=["/hide"],
+    Row("unattended, no answer: nothing shown, a warning logged, exit 2",
+        ini(SERVER, HostTimeout=500), [serve(SERVER, silent=True)], args=["/hide", "/exitcode"],
+        status=2,
         expect=[nothing_visible, no_boxes, asked(SERVER), clock_untouched,
                 one_event("warning", "1 server asked, 500 ms each")]),
     # Wine refuses to set the clock, as Windows does without the right.
-    Row("unattended, PC 90 s ahead: corrected without a word, the refusal logged", ini(SERVER),
-        [serve(SERVER, offset=-90)], args=["/hide"],
+    Row("unattended, PC 90 s ahead: corrected without a word, the refusal logged, exit 5",
+        ini(SERVER), [serve(SERVER, offset=-90)], args=["/hide", "/exitcode"], status=5,
         expect=[nothing_visible, no_boxes, clock_set_by(90),
                 one_event("error", "90 seconds ahead", "Error 1314: ",
                           f"Time server: {SERVER} ({SERVER})", pc_ahead=90)]),
-    Row("unattended, drift 0: nothing to do, logged", ini(SERVER), [serve(SERVER)], args=["/hide"],
+    Row("/check, PC 90 s ahead: the drift with OK only, the clock untouched, exit 4", ini(SERVER),
+        [serve(SERVER, offset=-90)], args=["/check", "/exitcode"], answers="ok", status=4,
+        expect=[box_says(r"Horavel :  [^\n]*\nPC  Time :  [^\n]*\n\n"
+                         r"Your PC's clock has  9[01] seconds drift !\n"),
+                caption(SERVER), clock_untouched, no_event]),
+    Row("/hide /check, PC 90 s ahead: the drift logged, the clock untouched, exit 4", ini(SERVER),
+        [serve(SERVER, offset=-90)], args=["/hide", "/check", "/exitcode"], status=4,
+        expect=[nothing_visible, clock_untouched,
+                one_event("information", "Clock checked, not corrected", "seconds ahead")]),
+    Row("unattended, drift 0: nothing to do, logged, exit 0", ini(SERVER), [serve(SERVER)],
+        args=["/hide", "/exitcode"], status=0,
         expect=[nothing_visible, no_boxes, clock_untouched,
                 one_event("information", "agrees with the time server", pc_ahead=0)]),
     Row('"C:\\...\\horavel.exe"/hide, no blank after the quote: unattended', ini(SERVER),
@@ -597,7 +614,8 @@ TABLE = [
                 one_event("error", "90 seconds ahead", "Error 1314: ")]),
     # Only the elevated run logs: the refusal that led to it is no error of its own.
     Row("Yes, PC 90 s behind, refused; Yes: the approved drift set as administrator, who fails",
-        ini(SERVER), [serve(SERVER, offset=90)], answers="yes,yes,ok",
+        ini(SERVER), [serve(SERVER, offset=90)], answers="yes,yes,ok", args=["/exitcode"],
+        status=5,
         expect=[report(SERVER, -90), clock_set_by(-90, times=2), offers_elevation, box_count(3),
                 unable_to_set, asked(SERVER, times=1), restarts(1, code=1314),
                 one_event("error", "90 seconds behind", "Error 1314: ")]),
@@ -686,10 +704,10 @@ TABLE += [
                          r"10\.37\.0\.3 \(-90\.2\d\d s\)\n\n"
                          r"The clock is left alone: at least 2 of 3 servers must agree\.\n"),
                 clock_untouched, no_event]),
-    Row("Agree 3 without a majority, unattended: a warning lists each host",
+    Row("Agree 3 without a majority, unattended: a warning lists each host, exit 3",
         ini(SERVER, f"ntp:{SERVER_2}", THIRD, Agree=3, HostTimeout=500),
         [serve(SERVER, offset=3600), serve(SERVER_2, ntp=True, offset=-90.25),
-         serve(THIRD, silent=True)], args=["/hide"],
+         serve(THIRD, silent=True)], args=["/hide", "/exitcode"], status=3,
         expect=[nothing_visible, clock_untouched,
                 one_event("warning", "the time servers disagree; at least 2 of 3 must agree",
                           f"\r\n{THIRD} ({THIRD}): silent",
@@ -747,7 +765,89 @@ TABLE += [
 ]
 
 
+# -- deployment --------------------------------------------------------------------------------
+SOURCE_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Horavel"
+
+
+def installed(bench):
+    """What an install left: the files of Program Files\\Horavel (name: bytes), whether
+    the task is registered (Wine keeps its file, though not all of its definition),
+    and the event source's values (name: (type, data))."""
+    folder = os.path.join(bench.prefix, "drive_c", "Program Files", "Horavel")
+    files = ({name: open(os.path.join(folder, name), "rb").read() for name in os.listdir(folder)}
+             if os.path.isdir(folder) else {})
+    task = os.path.exists(os.path.join(bench.prefix, "drive_c", "windows", "system32", "tasks",
+                                       "Horavel"))
+    query = subprocess.run(bench.in_client(bench.wine("reg", "query", SOURCE_KEY)),
+                           env=bench.wine_env(), capture_output=True, text=True, timeout=60)
+    values = {m[0]: (m[1], m[2]) for m in
+              re.findall(r"^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$", query.stdout, re.M)}
+    return folder, files, task, values
+
+
+def deploy(bench):
+    """/install with an INI that names no server; from a downloads folder, limited then
+    elevated; again, unattended, over an edited INI; then /uninstall."""
+    folder = installed(bench)[0]
+    shutil.rmtree(folder, ignore_errors=True)  # a prefix kept from an earlier run
+    subprocess.run(bench.in_client(bench.wine("reg", "delete", SOURCE_KEY, "/f")),
+                   env=bench.wine_env(), capture_output=True, timeout=60)
+    config = ini(f"ntp:{SERVER}", RunEvery=30)
+    exe = bench.install_program(config)
+    program = open(os.path.join(bench.build_dir, "horavel.exe"), "rb").read()
+    exe_path = r"C:\Program Files\Horavel\horavel.exe"
+
+    def step(arguments, options, status, program=exe):
+        events, stderr = bench.drive(program, arguments, options)
+        run = Run(events, stderr, [])
+        check(run.of("exit") and run.of("exit")[0]["code"] == status,
+              f"{arguments}: exit {run.of('exit')}, expected {status}")
+        return run
+
+    nameless = bench.install_program(ini(MaxHost=5))
+    run = step(["/hide", "/install"], ["--elevated"], 6, program=nameless)
+    one_event("error", "Horavel was not installed: ", "horavel.ini names no time server.")(run)
+    check(installed(bench)[1:] == ({}, False, {}), f"refused, yet: {installed(bench)}")
+
+    run = step(["/install"], ["--answers", "no"], 5)  # a double-click: limited
+    box_says(r"Installing Horavel needs an administrator\.\n\nGo on as administrator \?",
+             buttons=("yes", "no"))(run)
+    check(installed(bench)[1:] == ({}, False, {}), f"limited and declined: {installed(bench)}")
+
+    run = step(["/install"], ["--elevated", "--answers", "ok"], 0)
+    box_says(r"Horavel is installed\.\r\n\r\nFolder: C:\\Program Files\\Horavel \(horavel"
+             r"\.ini copied there\)\r\nTask: \\Horavel, as SYSTEM: .* every 30 minutes .*")(run)
+    _, files, task, values = installed(bench)
+    check(files == {"horavel.exe": program, "horavel.ini": open(exe[:-3] + "ini", "rb").read()},
+          f"installed files {sorted(files)}")
+    check(task and values == {"EventMessageFile": ("REG_EXPAND_SZ", exe_path),
+                              "TypesSupported": ("REG_DWORD", "0x7")},
+          f"task {task}, event source {values}")
+
+    edited = b"[Time Servers]\r\nHost0=ntp:10.37.0.3\r\n"
+    open(os.path.join(folder, "horavel.ini"), "wb").write(edited)
+    run = step(["/hide", "/install"], ["--elevated"], 0)
+    no_boxes(run)
+    one_event("information", "Horavel is installed", "(horavel.ini kept)")(run)
+    check(installed(bench)[1] == {"horavel.exe": program, "horavel.ini": edited},
+          "a second install did not keep the edited INI")
+
+    run = step(["/uninstall"], ["--elevated", "--answers", "ok"], 0)
+    box_says(r"Horavel is uninstalled: its task and event source are removed\.\r\n\r\n"
+             r"Its files stay in C:\\Program Files\\Horavel\.")(run)
+    check(installed(bench)[1:] == ({"horavel.exe": program, "horavel.ini": edited}, False, {}),
+          f"after /uninstall: {installed(bench)}")
+
+
+TABLE.append(Row("/install: refused without a server; from a downloads folder, limited offers, "
+                 "elevated installs, again keeps the INI; /uninstall removes the task and the "
+                 "source", None,
+                 scenario=deploy))
+
+
 def run_row(bench, row):
+    if row.scenario:
+        return row.scenario(bench)
     server, log = bench.start_servers(row.servers, senders=row.senders)
     peers = []
     try:
@@ -771,7 +871,8 @@ def run_row(bench, row):
     requests = [json.loads(line) for line in open(log)]
     run = Run(events, stderr, requests)
     check(run.of("exit"), f"the program did not end: {events}")
-    check(run.of("exit")[0]["code"] == 1, f"exit status {run.of('exit')[0]['code']}")
+    check(run.of("exit")[0]["code"] == row.status,
+          f"exit status {run.of('exit')[0]['code']}, expected {row.status}")
     for expectation in row.expect:
         expectation(run)
 
