@@ -47,6 +47,17 @@ std::vector<unsigned char> Pack(const Reply& r) {
     return bytes;
 }
 
+// An exchange sent at `sentAt` whose reply is judged 80 ms later.
+TimeExchange Exchange(int64_t sentAt, int broadcast = 0) {
+    TimeExchange exchange = {};
+    exchange.nonce = kNonce;
+    exchange.buildDate = kBuildDate;
+    exchange.broadcast = broadcast;
+    exchange.sentAt = sentAt;
+    exchange.judgedAt = sentAt + 80 * kMs;
+    return exchange;
+}
+
 TEST(SntpRequest, IsVersionFourModeThreeWithTheNonceAsTransmitTime) {
     unsigned char request[kSntpPacketLength];
     memset(request, 0xFF, sizeof request);
@@ -191,11 +202,7 @@ TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
          kNoTimeBeforeBuild},
     };
     for (const auto& c : cases) {
-        TimeExchange exchange = {};
-        exchange.nonce = kNonce;
-        exchange.buildDate = kBuildDate;
-        exchange.sentAt = c.pc;
-        exchange.judgedAt = c.pc + 80 * kMs;
+        TimeExchange exchange = Exchange(c.pc);
         Reply reply;
         reply.received = reply.transmitted = c.server + 40 * kMs;
         std::vector<unsigned char> bytes = Pack(reply);
@@ -246,12 +253,7 @@ TEST(SntpProtocol, EndsABroadcastsWaitOnlyOnAUsableTime) {
          kNoTimeSilent},
     };
     for (const auto& c : cases) {
-        TimeExchange exchange = {};
-        exchange.nonce = kNonce;
-        exchange.buildDate = kBuildDate;
-        exchange.broadcast = c.broadcast;
-        exchange.sentAt = k2026 - 80 * kMs;
-        exchange.judgedAt = k2026 + 80 * kMs;
+        TimeExchange exchange = Exchange(k2026, c.broadcast);
         std::vector<unsigned char> bytes = Pack(c.reply);
         EXPECT_EQ(kSntpProtocol.judge(&exchange, bytes.data(), kSntpPacketLength, 123), c.judged)
             << c.what;
