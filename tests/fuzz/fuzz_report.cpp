@@ -49,9 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
 
     std::vector<char> text(bufferSize + 1, '#');
-    size_t length = FormatReport(text.data(), bufferSize, &fields[0],
-                                 pcReadable ? &fields[1] : NULL, &answer, asked, 4,
-                                 (int)(drift >> 44 & 1));
+    size_t length =
+        FormatReport(text.data(), bufferSize, &fields[0], pcReadable ? &fields[1] : NULL, &answer,
+                     asked, 4, (int)(drift >> 44 & 1));
     if (bufferSize > 0 && (length >= bufferSize || strlen(text.data()) != length))
         abort();
     if (text[bufferSize] != '#')
