@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/system.h"
 #include "net/udp_channel.h"
 
 int IsElevated(void) {
@@ -45,7 +46,7 @@ typedef BOOL(WINAPI* ShellExecuteExFunction)(SHELLEXECUTEINFOA*);
 // shell32 is loaded only here: a scheduled run has no use for it, and it
 // brings a dozen more libraries with it.
 static ShellExecuteExFunction LoadShellExecuteEx(void) {
-    HMODULE shell = LoadLibraryA("shell32.dll");
+    HMODULE shell = LoadSystemLibrary("shell32.dll");
     return shell == NULL ? NULL
                          : (ShellExecuteExFunction)(void*)GetProcAddress(shell, "ShellExecuteExA");
 }

@@ -1,6 +1,7 @@
 #include <string.h>
 
 #include "app/install.h"
+#include "app/system.h"
 #include "app/time_check.h"
 #include "core/command_line.h"
 
@@ -25,6 +26,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
 // which was a third of horavel.exe; msvcrt.dll sets itself up as it loads.
 // The argument text is cut from the whole command line as Windows keeps it.
 extern "C" __attribute__((force_align_arg_pointer)) void HoravelStart(void) {
+    KeepLibrariesToSystem32();
     ExitProcess((UINT)WinMain(GetModuleHandleA(NULL), NULL, (LPSTR)ArgumentText(GetCommandLineA()),
                               SW_SHOWDEFAULT));
 }

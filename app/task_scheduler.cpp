@@ -4,6 +4,8 @@
 #include <initguid.h>
 #include <taskschd.h>
 
+#include "app/system.h"
+
 // What the calls need of ole32 and oleaut32, loaded only here: a time run
 // has no use for them, nor for the libraries they bring.
 struct Com {
@@ -18,7 +20,7 @@ struct Com {
 static int LoadCom(Com* com) {
     static const char* const kNames[] = {"CoInitializeEx", "CoUninitialize", "CoCreateInstance",
                                          "SysAllocStringLen", "SysFreeString"};
-    HMODULE libraries[] = {LoadLibraryA("ole32.dll"), LoadLibraryA("oleaut32.dll")};
+    HMODULE libraries[] = {LoadSystemLibrary("ole32.dll"), LoadSystemLibrary("oleaut32.dll")};
     FARPROC* slots = (FARPROC*)com;
     for (int i = 0; i < 5; i++)
         if (libraries[i / 3] == NULL ||

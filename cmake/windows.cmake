@@ -46,12 +46,15 @@ add_executable(horavel WIN32
   app/elevation.cpp
   app/event_log.cpp
   app/install.cpp
+  app/system.cpp
   app/settings.cpp
   app/task_scheduler.cpp
   net/udp_channel.cpp
   ${PROJECT_BINARY_DIR}/horavel.rc
   ${PROJECT_BINARY_DIR}/events.rc)
 target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
+# windows.h without the old winsock.h, which winsock2.h replaces.
+target_compile_definitions(horavel PRIVATE WIN32_LEAN_AND_MEAN)
 
 # The build's own date, the commit's: servers' counts are read in the era
 # window that starts 50 years before it. tools/release passes it in.
@@ -79,7 +82,7 @@ string(REGEX REPLACE "windres$" "strip" HORAVEL_STRIP "${CMAKE_RC_COMPILER}")
 add_custom_command(TARGET horavel POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0
           ${HORAVEL_STRIP} --strip-all --remove-section=.eh_fram* $<TARGET_FILE:horavel> VERBATIM)
-target_link_libraries(horavel PRIVATE horavel_core wsock32)
+target_link_libraries(horavel PRIVATE horavel_core ws2_32)
 
 # Windows line endings for the files a user opens in Notepad; they go into
 # the zip beside horavel.exe (tools/release).

@@ -33,7 +33,7 @@ HWND UdpWindow(void) {
 
 HWND UdpEnsureWindow(void) {
     WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
         return NULL;
     if (udpWindow != NULL)
         return udpWindow;

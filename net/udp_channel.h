@@ -1,11 +1,11 @@
 // Numbered UDP socket slots with one hidden notification window: send a
 // datagram, then wait for the answer with a timeout while the thread keeps
-// dispatching window messages. Windows Sockets 1.1. What answers a request
+// dispatching window messages. Windows Sockets 2.2. What answers a request
 // is for the caller's judge to say: the channel knows no protocol.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
-#include <winsock.h>
 
 enum { kUdpSlotCount = 2 };
 

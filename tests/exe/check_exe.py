@@ -2,8 +2,9 @@
 """Checks a built horavel.exe as Windows will load it, which Wine does not:
 the manifest's processorArchitecture must match the PE machine type (else a
 side-by-side error stops the program before it starts), every import must
-be a DLL of Windows itself (shell32 is loaded only when needed, so not
-imported), the manifest must declare the program aware of the display's
+be one of Windows' KnownDLLs, which the loader takes from System32 alone and
+never from beside the exe (a planted wsock32.dll would otherwise run as
+administrator), the manifest must declare the program aware of the display's
 scale, and the event log's message table must be there.
 
     check_exe.py horavel.exe
@@ -13,8 +14,12 @@ import struct
 import sys
 
 MACHINES = {0x014C: "x86", 0x8664: "amd64"}
-SYSTEM_DLLS = {"advapi32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll",
-               "wsock32.dll"}
+# HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs of Windows 7 and
+# later, as far as a program of this kind could use them; wsock32, version
+# and winmm, for one, are not among them.
+KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll",
+              "msvcrt.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "setupapi.dll",
+              "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"}
 RT_MANIFEST = 24
 RT_MESSAGETABLE = 11
 
@@ -91,8 +96,8 @@ def problems(data):
         if not re.search(rb"<dpiAware[^>]*>\s*true\s*</dpiAware>", manifest):
             found.append("the manifest does not declare the program DPI aware")
     found += [] if pe.resource(RT_MESSAGETABLE) else ["no message table for the event log"]
-    found += [f"imports {name}, not a DLL of Windows that every run needs" for name in pe.imports()
-              if name.lower() not in SYSTEM_DLLS]
+    found += [f"imports {name}, not one of Windows' KnownDLLs" for name in pe.imports()
+              if name.lower() not in KNOWN_DLLS]
     return found
 
 
