@@ -6,7 +6,7 @@ static WORD EventType(EventId id) {
     if (id == kEventNoAnswer || id == kEventDisagree)
         return EVENTLOG_WARNING_TYPE;
     if (id == kEventNotSet || id == kEventNoNetwork || id == kEventStepTooLarge ||
-        id == kEventNothingToAsk || id == kEventInstallFailed)
+        id == kEventNothingToAsk || id == kEventInstallFailed || id == kEventRefused)
         return EVENTLOG_ERROR_TYPE;
     return EVENTLOG_INFORMATION_TYPE;
 }

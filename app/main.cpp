@@ -1,5 +1,6 @@
 #include <string.h>
 
+#include "app/event_log.h"
 #include "app/install.h"
 #include "app/system.h"
 #include "app/time_check.h"
@@ -7,13 +8,29 @@
 
 HINSTANCE programInstance;
 
+// A word the program does not know, or two switches that ask for different
+// runs: a typo must not move the clock. Nothing is done; the status is 6.
+static int Refuse(const Switches* switches) {
+    char text[256];
+    FormatRefusal(text, sizeof text, switches);
+    if (switches->hide)
+        LogText(kEventRefused, text);
+    else
+        MessageBoxA(NULL, text, "Horavel", MB_ICONERROR | MB_OK);
+    return kExitFailed;
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
     programInstance = instance;
-    ApprovedCorrection approved;
-    if (ReadApprovedCorrection(arguments, &approved))
-        return RunApprovedCorrection(&approved);
     Switches switches;
-    ReadSwitches(arguments, &switches);
+    int known = ReadSwitches(arguments, &switches);
+    // A service, or a task run as SYSTEM: a box there would wait for ever.
+    if (!SeenByAnyone())
+        switches.hide = 1;
+    if (!known)
+        return Refuse(&switches);
+    if (switches.correct)
+        return RunApprovedCorrection(&switches.approved);
     if (switches.install || switches.uninstall)
         return RunInstall(&switches);
     EventId result = RunTimeCheck(&switches);

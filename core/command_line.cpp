@@ -6,6 +6,7 @@
 #include "core/report.h"
 
 static const char kCorrect[] = "/correct:";
+static const char kScheduled[] = "/scheduled:";
 
 static int IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -36,36 +37,56 @@ static char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
 }
 
-// 1 when `name` stands in the arguments as a word of its own, in any case.
-static int HasWord(const char* arguments, const char* name) {
-    for (const char* p = arguments; *p != '\0';) {
-        while (IsBlank(*p))
+static void PutChar(char* word, size_t size, size_t* length, char c, size_t count) {
+    for (; count > 0; count--, (*length)++)
+        if (*length + 1 < size)
+            word[*length] = c;
+}
+
+// The next word as Windows splits a command line: blanks end it outside
+// quotes; 2n backslashes before a quote are n, and the quote opens or closes
+// a quoted part; 2n+1 are n and a quote of the word's own; "" inside quotes
+// is a quote. Written cut to size - 1; returns its whole length, -1 when
+// there are no more words.
+static int NextWord(const char** text, char* word, size_t size) {
+    const char* p = *text;
+    while (IsBlank(*p))
+        p++;
+    if (*p == '\0')
+        return -1;
+    size_t length = 0;
+    int quoted = 0;
+    for (; *p != '\0' && (quoted || !IsBlank(*p)); p++) {
+        size_t backslashes = 0;
+        while (p[backslashes] == '\\')
+            backslashes++;
+        if (p[backslashes] != '"') {
+            PutChar(word, size, &length, *p, 1);
+            continue;
+        }
+        PutChar(word, size, &length, '\\', backslashes / 2);
+        p += backslashes;
+        if (backslashes % 2 == 1) {
+            PutChar(word, size, &length, '"', 1);
+        } else if (quoted && p[1] == '"') {
+            PutChar(word, size, &length, '"', 1);
             p++;
-        const char* word = p;
-        while (*p != '\0' && !IsBlank(*p))
-            p++;
-        size_t i = 0;
-        while (word + i < p && name[i] != '\0' && Lower(word[i]) == name[i])
-            i++;
-        if (word + i == p && name[i] == '\0')
-            return 1;
+        } else {
+            quoted = !quoted;
+        }
     }
-    return 0;
+    word[length < size ? length : size - 1] = '\0';
+    *text = p;
+    return (int)length;
 }
 
-void ReadSwitches(const char* arguments, Switches* switches) {
-    switches->hide = strstr(arguments, "/hide") != NULL;
-    switches->check = HasWord(arguments, "/check");
-    switches->exitCode = HasWord(arguments, "/exitcode");
-    switches->install = HasWord(arguments, "/install");
-    switches->uninstall = HasWord(arguments, "/uninstall");
-}
-
-size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved) {
-    char digits[22];
-    int64_t drift = approved->fine ? approved->driftMs : approved->driftMs / 1000;
-    return FormatText(out, size, "/hide %s%s%s:%d:%s", kCorrect, DecimalText(drift, digits),
-                      approved->fine ? "ms" : "s", approved->hostIndex, approved->address);
+// 1 when the word starts with `name`, in any case; *rest is what follows.
+static int StartsWith(const char* word, const char* name, const char** rest) {
+    for (; *name != '\0'; word++, name++)
+        if (Lower(*word) != *name)
+            return 0;
+    *rest = word;
+    return 1;
 }
 
 // Reads up to `limit` decimal digits into *value; the position after them, or NULL.
@@ -80,11 +101,8 @@ static const char* ReadNumber(const char* p, int limit, int64_t* value) {
     return count > 0 ? p : NULL;
 }
 
-int ReadApprovedCorrection(const char* arguments, ApprovedCorrection* approved) {
-    const char* p = strstr(arguments, kCorrect);
-    if (p == NULL)
-        return 0;
-    p += sizeof kCorrect - 1;
+// "DRIFT:INDEX:ADDRESS" of /correct:, the whole rest of its word.
+static int ReadApproved(const char* p, ApprovedCorrection* approved) {
     int negative = *p == '-';
     int64_t drift, index;
     p = ReadNumber(p + negative, 15, &drift);
@@ -101,12 +119,85 @@ int ReadApprovedCorrection(const char* arguments, ApprovedCorrection* approved) 
     size_t length = 0;
     while (length < sizeof approved->address - 1 && (IsDigit(p[length]) || p[length] == '.'))
         length++;
-    if (length == 0 || (p[length] != '\0' && !IsBlank(p[length])))
+    if (length == 0 || p[length] != '\0')
         return 0;
     approved->driftMs = (negative ? -drift : drift) * (fine ? 1 : 1000);
     approved->fine = fine;
     approved->hostIndex = (int)index;
-    memcpy(approved->address, p, length);
-    approved->address[length] = '\0';
+    memcpy(approved->address, p, length + 1);
     return 1;
+}
+
+// The switches that choose what kind of run this is: one at most.
+struct Mode {
+    const char* name;
+    size_t field;
+};
+
+static const Mode kModes[] = {
+    {"/install", offsetof(Switches, install)},
+    {"/uninstall", offsetof(Switches, uninstall)},
+    {"/check", offsetof(Switches, check)},
+    {kCorrect, offsetof(Switches, correct)},
+};
+
+static int* Field(Switches* switches, size_t field) {
+    return (int*)((char*)switches + field);
+}
+
+// Notes a word known or refused; 1 when known.
+static int ReadWord(const char* word, Switches* switches) {
+    const char* rest;
+    if (strstr(word, "/hide") != NULL) {
+        switches->hide = 1;
+        return 1;
+    }
+    if (*word != '/' && *word != '-')
+        return 1; // not a switch: ignored, as it always was
+    if (StartsWith(word, "/hide", &rest) && *rest == '\0')
+        return 1; // /HIDE is known, and keeps the interactive run it always meant
+    if (StartsWith(word, "/exitcode", &rest) && *rest == '\0') {
+        switches->exitCode = 1;
+        return 1;
+    }
+    for (const Mode& mode : kModes) {
+        if (!StartsWith(word, mode.name, &rest))
+            continue;
+        if (mode.field == offsetof(Switches, correct) ? !ReadApproved(rest, &switches->approved)
+                                                      : *rest != '\0')
+            break;
+        for (const Mode& other : kModes)
+            if (*Field(switches, other.field) && other.field != mode.field)
+                switches->clashesWith = other.name;
+        *Field(switches, mode.field) = 1;
+        return switches->clashesWith == NULL;
+    }
+    int64_t seconds;
+    if (StartsWith(word, kScheduled, &rest) && (rest = ReadNumber(rest, 5, &seconds)) != NULL &&
+        *rest == '\0' && seconds > 0 && seconds <= kScheduledMostSeconds) {
+        switches->scheduledSeconds = (int)seconds;
+        return 1;
+    }
+    return 0;
+}
+
+int ReadSwitches(const char* arguments, Switches* switches) {
+    memset(switches, 0, sizeof *switches);
+    char word[160];
+    for (int length; (length = NextWord(&arguments, word, sizeof word)) >= 0;) {
+        // A word too long to read whole is no switch of ours.
+        if ((size_t)length < sizeof word && ReadWord(word, switches))
+            continue;
+        FormatText(switches->refused, sizeof switches->refused,
+                   (size_t)length < sizeof switches->refused ? "%s" : "%.68s...", word);
+        return 0;
+    }
+    return 1;
+}
+
+size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved) {
+    char digits[22];
+    int64_t drift = approved->fine ? approved->driftMs : approved->driftMs / 1000;
+    return FormatText(out, size, "/hide %s%s%s:%d:%s", kCorrect, DecimalText(drift, digits),
+                      approved->fine ? "ms" : "s", approved->hostIndex, approved->address);
 }

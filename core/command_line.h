@@ -10,18 +10,6 @@
 // one, with the blanks and tabs there skipped. Points into commandLine.
 const char* ArgumentText(const char* commandLine);
 
-// The switches of a run. "/hide" keeps its old rule: those five characters
-// anywhere, in that case. The others are whole words, in any case.
-struct Switches {
-    int hide;      // shows nothing; a time run corrects by itself and logs one event
-    int check;     // asks and reports, never corrects
-    int exitCode;  // a time run reports its outcome through the exit status
-    int install;   // puts the program in Program Files and schedules it
-    int uninstall; // removes the task and the event source
-};
-
-void ReadSwitches(const char* arguments, Switches* switches);
-
 // A correction the person approved in an interactive run that lacked the
 // right; the run it starts as administrator applies it and asks no server.
 struct ApprovedCorrection {
@@ -31,10 +19,35 @@ struct ApprovedCorrection {
     char address[16]; // dotted, of the host that answered
 };
 
-// The arguments of that run: "/hide /correct:DRIFT:INDEX:ADDRESS", the drift
-// as "90s" or, when fine, as "90250ms". Returns
-// the length written (cut to size - 1 if it does not fit).
-size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved);
+enum {
+    kRefusedWordSize = 72,         // a longer word is cut, and ends in "..."
+    kScheduledMostSeconds = 86400, // the largest deadline /scheduled: takes
+};
 
-// 1 and *approved when the argument text carries a well-formed "/correct:".
-int ReadApprovedCorrection(const char* arguments, ApprovedCorrection* approved);
+// The switches of a run, read from words split as Windows splits a command
+// line (blanks, quotes). A word that holds "/hide", in that case, is /hide,
+// as ever. The others are whole words in any case. Any other word that
+// starts with "/" or "-" is refused, and so are two switches that ask for
+// different runs; other words are ignored.
+struct Switches {
+    int hide;      // shows nothing; a time run corrects by itself and logs one event
+    int check;     // asks and reports, never corrects
+    int exitCode;  // a time run reports its outcome through the exit status
+    int install;   // puts the program in Program Files and schedules it
+    int uninstall; // removes what /install put in place
+    int correct;   // /correct:...: applies the approved correction, asks no server
+    ApprovedCorrection approved;
+    int scheduledSeconds; // /scheduled:N, the task's own: a random wait, then a run that stops
+                          // asking N s after it began
+    char refused[kRefusedWordSize]; // the word that refused the run, or ""
+    const char* clashesWith;        // the switch the refused one cannot go with, or NULL
+};
+
+// Reads the argument text into *switches; 1 when every switch is known and
+// they go together, else 0 with the word refused.
+int ReadSwitches(const char* arguments, Switches* switches);
+
+// The arguments of the run that applies an approved correction: "/hide
+// /correct:DRIFT:INDEX:ADDRESS", the drift as "90s" or, when fine, as
+// "90250ms". Returns the length written (cut to size - 1 if it does not fit).
+size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved);

@@ -1,5 +1,7 @@
 #include "core/report.h"
 
+#include "core/command_line.h"
+
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -349,4 +351,14 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
                        "To Horavel: w32tm /config /syncfromflags:NO /update. To the service: "
                        "horavel.exe /uninstall, then audit with /check.");
     return text.length;
+}
+
+size_t FormatRefusal(char* out, size_t size, const Switches* switches) {
+    if (switches->clashesWith != NULL)
+        return FormatText(out, size, "Horavel did nothing: \"%s\" cannot go with \"%s\".",
+                          switches->refused, switches->clashesWith);
+    return FormatText(out, size,
+                      "Horavel did nothing: it knows no switch \"%s\".\r\n\r\nIts switches: "
+                      "/hide, /check, /exitcode, /install, /uninstall.",
+                      switches->refused);
 }

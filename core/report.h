@@ -50,6 +50,7 @@ enum EventId {
     kEventInstalled = 10,     // information
     kEventUninstalled = 11,   // information
     kEventInstallFailed = 12, // error: /install or /uninstall could not be done
+    kEventRefused = 13,       // error: a switch unknown, or two that do not go together
     kEventTextSize = 4096,
 };
 
@@ -99,6 +100,11 @@ struct InstallFacts {
 // or kEventInstallFailed (of an uninstall when `uninstall`).
 size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
                          const InstallFacts* facts);
+
+struct Switches;
+
+// Why the switches were refused: the word, and what it cannot go with.
+size_t FormatRefusal(char* out, size_t size, const Switches* switches);
 
 // A 64-bit count in decimal, without the C runtime's printf, which on older
 // Windows knows no 64-bit conversion; `out` holds 22 characters. Returns

@@ -7,13 +7,15 @@
 //
 //   driver.exe [--answers yes,no,ok,dismiss,key-n] [--answer-delay MS] [--close-on-title TEXT]
 //              [--close-delay MS] [--timer-on-title TEXT] [--hold-port-37] [--timeout MS]
-//              [--no-blank] [--elevated] -- program.exe [arguments]
+//              [--no-blank] [--elevated] [--station] -- program.exe [arguments]
 //
 // The program starts with the limited token of an administrator's desktop,
 // as a double-click starts it; --elevated starts it with the driver's own.
 // --no-blank starts the program as "program.exe"first-argument, with no blank
 // after the quote, as a shortcut or a script may. key-n presses N on the
-// keyboard, through the input queue, instead of posting a click.
+// keyboard, through the input queue, instead of posting a click. --station
+// starts it on a window station of its own, which nobody sees, as a service
+// or a task run as SYSTEM is.
 #include <winsock.h>
 #include <windows.h>
 #include <tlhelp32.h>
@@ -208,7 +210,7 @@ int main(int argc, char** argv) {
     DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
     const char* closeOnTitle = NULL;
     const char* timerOnTitle = NULL; // posts a foreign WM_TIMER, as any process may
-    int holdPort37 = 0, noBlank = 0, elevated = 0, first = 1;
+    int holdPort37 = 0, noBlank = 0, elevated = 0, station = 0, first = 1;
     for (; first < argc && strcmp(argv[first], "--") != 0; first++) {
         if (strcmp(argv[first], "--answers") == 0 && first + 1 < argc)
             answers = argv[++first];
@@ -224,6 +226,8 @@ int main(int argc, char** argv) {
             noBlank = 1;
         else if (strcmp(argv[first], "--elevated") == 0)
             elevated = 1;
+        else if (strcmp(argv[first], "--station") == 0)
+            station = 1;
         else if (strcmp(argv[first], "--hold-port-37") == 0)
             holdPort37 = 1;
         else if (strcmp(argv[first], "--timeout") == 0 && first + 1 < argc)
@@ -265,6 +269,14 @@ int main(int argc, char** argv) {
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    if (station) {
+        HWINSTA own = GetProcessWindowStation();
+        HWINSTA hidden = CreateWindowStationA("HoravelUnseen", 0, WINSTA_ALL_ACCESS, NULL);
+        SetProcessWindowStation(hidden);
+        CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+        SetProcessWindowStation(own);
+        startup.lpDesktop = (char*)"HoravelUnseen\\Default";
+    }
     PROCESS_INFORMATION process;
     HANDLE limited = elevated ? NULL : LimitedToken();
     if (!(limited != NULL ? CreateProcessAsUserA(limited, NULL, commandLine, NULL, NULL, TRUE, 0,

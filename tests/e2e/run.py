@@ -47,7 +47,7 @@ class Row:
                  answer_delay=300, close_on_title=None, hold_port_37=False, tz="UTC0",
                  senders=(), program="horavel.exe", repeat=1, peers=(), command=None,
                  timer_on_title=None, arches=("x86", "x64"), no_blank=False, elevated=False,
-                 dpi=None, status=1, scenario=None):
+                 dpi=None, status=1, scenario=None, station=False):
         self.name, self.config, self.servers, self.expect = name, config, servers, expect
         self.status = status  # the exit status: 1 unless the arguments have /exitcode
         self.scenario = scenario  # a function of the bench that runs the row by itself
@@ -66,6 +66,8 @@ class Row:
             self.driver += ["--no-blank"]
         if elevated:  # not with the limited token a double-click gives
             self.driver += ["--elevated"]
+        if station:  # a window station nobody sees, as a service's or SYSTEM's task's
+            self.driver += ["--station"]
 
 
 class Run:
@@ -576,6 +578,15 @@ TABLE = [
         args=["/hide", "/exitcode"], status=0,
         expect=[nothing_visible, no_boxes, clock_untouched,
                 one_event("information", "agrees with the time server", pc_ahead=0)]),
+    # A box there would wait until the driver's timeout, and the status would be 99.
+    Row("/Hide /Check /ExitCode on a window station nobody sees: as /hide, the event, exit 4",
+        ini(SERVER), [serve(SERVER, offset=-90)], args=["/Hide", "/Check", "/ExitCode"],
+        station=True, status=4,
+        expect=[clock_untouched, one_event("information", "Clock checked, not corrected")]),
+    Row("/hide /unistall: nothing asked, an error names the word, exit 6 without /exitcode",
+        ini(SERVER), [serve(SERVER, offset=-90)], args=["/hide", "/unistall"], status=6,
+        expect=[nothing_visible, not_asked(SERVER), clock_untouched,
+                one_event("error", 'Horavel did nothing: it knows no switch "/unistall".')]),
     Row('"C:\\...\\horavel.exe"/hide, no blank after the quote: unattended', ini(SERVER),
         [serve(SERVER, offset=-90)], args=["/hide"], no_blank=True, answers="no",
         expect=[nothing_visible, no_boxes, clock_set_by(90)]),

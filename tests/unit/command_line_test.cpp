@@ -26,28 +26,73 @@ TEST(ArgumentText, FollowsTheProgramsName) {
         EXPECT_EQ(std::string(ArgumentText(c.commandLine)), c.arguments) << c.commandLine;
 }
 
-TEST(ReadSwitches, TakesWholeWordsInAnyCaseAndHideAsBefore) {
+TEST(ReadSwitches, KnowsItsSwitchesAndRefusesAnyOther) {
     const struct {
         const char* arguments;
-        Switches expected; // hide, check, exitCode, install, uninstall
+        int hide, check, exitCode, install, uninstall, correct, scheduled;
+        const char* refused; // "" when every switch is known
+        const char* clashesWith;
     } cases[] = {
-        {"/hide /exitcode", {1, 0, 1, 0, 0}},
-        {"/CHECK /ExitCode", {0, 1, 1, 0, 0}},
-        {"\t/install", {0, 0, 0, 1, 0}},
-        {"/hide /uninstall", {1, 0, 0, 0, 1}},
-        {"/hideaway", {1, 0, 0, 0, 0}}, // /hide keeps its old rule: anywhere, in that case
-        {"/HIDE", {0, 0, 0, 0, 0}},
-        {"/checks /installer x/exitcode /uninstal", {0, 0, 0, 0, 0}},
-        {"", {0, 0, 0, 0, 0}},
+        {"/hide /exitcode", 1, 0, 1, 0, 0, 0, 0, "", nullptr},
+        {"/CHECK /EXITCODE", 0, 1, 1, 0, 0, 0, 0, "", nullptr},
+        {"/INSTALL", 0, 0, 0, 1, 0, 0, 0, "", nullptr},
+        {"/Uninstall", 0, 0, 0, 0, 1, 0, 0, "", nullptr},
+        {"\t/install  /hide", 1, 0, 0, 1, 0, 0, 0, "", nullptr},
+        // /hide keeps its old rule: in that case, anywhere in a word.
+        {"/hideaway x/hide", 1, 0, 0, 0, 0, 0, 0, "", nullptr},
+        {"/HIDE /Hide", 0, 0, 0, 0, 0, 0, 0, "", nullptr},
+        {"\"/hide\" y", 1, 0, 0, 0, 0, 0, 0, "", nullptr}, // words without / or - are ignored
+        {"\"/ch\"eck /exit\"code\"", 0, 1, 1, 0, 0, 0, 0, "", nullptr},
+        {"/hide /exitcode /scheduled:720", 1, 0, 1, 0, 0, 0, 720, "", nullptr},
+        {"/hide /correct:90s:0:10.0.0.1", 1, 0, 0, 0, 0, 1, 0, "", nullptr},
+        // A typo moves nothing: the word is refused.
+        {"/hide /unistall", 1, 0, 0, 0, 0, 0, 0, "/unistall", nullptr},
+        {"-install", 0, 0, 0, 0, 0, 0, 0, "-install", nullptr},
+        {"/checks", 0, 0, 0, 0, 0, 0, 0, "/checks", nullptr},
+        {"/HIDEAWAY", 0, 0, 0, 0, 0, 0, 0, "/HIDEAWAY", nullptr},
+        {"\"/no such\" /check", 0, 0, 0, 0, 0, 0, 0, "/no such", nullptr},
+        {"/scheduled:0", 0, 0, 0, 0, 0, 0, 0, "/scheduled:0", nullptr},
+        {"/scheduled:86401", 0, 0, 0, 0, 0, 0, 0, "/scheduled:86401", nullptr},
+        {"/correct:90s:0:10.0.0.1x", 0, 0, 0, 0, 0, 0, 0, "/correct:90s:0:10.0.0.1x", nullptr},
+        // Two runs at once: the second is refused.
+        {"/install /uninstall", 0, 0, 0, 1, 1, 0, 0, "/uninstall", "/install"},
+        {"/check /INSTALL", 0, 1, 0, 1, 0, 0, 0, "/INSTALL", "/check"},
+        {"/check /correct:90s:0:10.0.0.1", 0, 1, 0, 0, 0, 1, 0, "/correct:90s:0:10.0.0.1",
+         "/check"},
     };
     for (const auto& c : cases) {
         Switches read;
-        ReadSwitches(c.arguments, &read);
-        EXPECT_EQ(read.hide, c.expected.hide) << c.arguments;
-        EXPECT_EQ(read.check, c.expected.check) << c.arguments;
-        EXPECT_EQ(read.exitCode, c.expected.exitCode) << c.arguments;
-        EXPECT_EQ(read.install, c.expected.install) << c.arguments;
-        EXPECT_EQ(read.uninstall, c.expected.uninstall) << c.arguments;
+        EXPECT_EQ(ReadSwitches(c.arguments, &read), c.refused[0] == '\0') << c.arguments;
+        EXPECT_EQ(read.hide, c.hide) << c.arguments;
+        EXPECT_EQ(read.check, c.check) << c.arguments;
+        EXPECT_EQ(read.exitCode, c.exitCode) << c.arguments;
+        EXPECT_EQ(read.install, c.install) << c.arguments;
+        EXPECT_EQ(read.uninstall, c.uninstall) << c.arguments;
+        EXPECT_EQ(read.correct, c.correct) << c.arguments;
+        EXPECT_EQ(read.scheduledSeconds, c.scheduled) << c.arguments;
+        EXPECT_STREQ(read.refused, c.refused) << c.arguments;
+        EXPECT_STREQ(read.clashesWith, c.clashesWith) << c.arguments;
+    }
+}
+
+TEST(ReadSwitches, SplitsWordsAsWindowsDoes) {
+    const struct {
+        const char* arguments;
+        const char* refused; // the only word, refused as it was read
+    } cases[] = {
+        {"\"/a b\"", "/a b"},
+        {"/a\\\\\"b c\"", "/a\\b c"}, // 2n backslashes and a quote: n, and the quote opens
+        {"/a\\\"b", "/a\"b"},         // 2n+1: n, and a quote of the word's own
+        {"/a\\b", "/a\\b"},           // backslashes alone stay as they are
+        {"\"/a\"\"b\"", "/a\"b"},     // "" inside quotes
+        {"/\xFC\xE9", "/\xFC\xE9"},   // bytes above 127
+        {"/01234567890123456789012345678901234567890123456789012345678901234567890123456789",
+         "/0123456789012345678901234567890123456789012345678901234567890123456..."},
+    };
+    for (const auto& c : cases) {
+        Switches read;
+        EXPECT_EQ(ReadSwitches(c.arguments, &read), 0) << c.arguments;
+        EXPECT_STREQ(read.refused, c.refused) << c.arguments;
     }
 }
 
@@ -67,18 +112,18 @@ TEST(ApprovedCorrection, TravelsToTheElevatedRunAndBack) {
         EXPECT_EQ(FormatApprovedArguments(arguments, sizeof arguments, &c.approved),
                   strlen(c.arguments));
         EXPECT_STREQ(arguments, c.arguments);
-        ApprovedCorrection read = {};
-        ASSERT_EQ(ReadApprovedCorrection(arguments, &read), 1) << arguments;
-        EXPECT_EQ(read.driftMs, c.approved.driftMs) << arguments;
-        EXPECT_EQ(read.fine, c.approved.fine) << arguments;
-        EXPECT_EQ(read.hostIndex, c.approved.hostIndex) << arguments;
-        EXPECT_STREQ(read.address, c.approved.address) << arguments;
+        Switches read;
+        ASSERT_EQ(ReadSwitches(arguments, &read), 1) << arguments;
+        EXPECT_EQ(read.correct, 1) << arguments;
+        EXPECT_EQ(read.approved.driftMs, c.approved.driftMs) << arguments;
+        EXPECT_EQ(read.approved.fine, c.approved.fine) << arguments;
+        EXPECT_EQ(read.approved.hostIndex, c.approved.hostIndex) << arguments;
+        EXPECT_STREQ(read.approved.address, c.approved.address) << arguments;
     }
 }
 
 TEST(ApprovedCorrection, IsReadOnlyWhenWellFormed) {
     const char* cases[] = {
-        "/hide",
         "/correct:90:0:10.0.0.1", // no unit
         "/correct:90s::10.0.0.1",
         "/correct:90s:0:10.0.0.1x",
@@ -87,7 +132,8 @@ TEST(ApprovedCorrection, IsReadOnlyWhenWellFormed) {
         "/correct:90s:9999999999:10.0.0.1",
     };
     for (const char* arguments : cases) {
-        ApprovedCorrection read;
-        EXPECT_EQ(ReadApprovedCorrection(arguments, &read), 0) << arguments;
+        Switches read;
+        EXPECT_EQ(ReadSwitches(arguments, &read), 0) << arguments;
+        EXPECT_EQ(read.correct, 0) << arguments;
     }
 }
