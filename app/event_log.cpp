@@ -12,10 +12,12 @@ static WORD EventType(EventId id) {
 }
 
 void SystemErrorText(unsigned long error, char* out, int size) {
+    if (HRESULT_FACILITY(error) == FACILITY_WIN32)
+        error = HRESULT_CODE(error); // the system's text is for the Windows error it carries
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
                                   error, 0, out, (DWORD)size, NULL);
     if (length == 0)
-        wsprintfA(out, "Error %lu.", error);
+        wsprintfA(out, "no text for this error.");
     while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n'))
         out[--length] = '\0';
 }

@@ -1,19 +1,28 @@
 #include "app/install.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include "app/elevation.h"
 #include "app/event_log.h"
 #include "app/settings.h"
 #include "app/task_scheduler.h"
+#include "core/apps_entry.h"
 #include "core/report.h"
 #include "core/task_definition.h"
 
 static const char kCaption[] = "Horavel";
 static const char kSourceKey[] =
     "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Horavel";
+static const char kAppsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Horavel";
+static const char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+// Administrators own it; SYSTEM and Administrators may change it, Users only
+// read and run it: what SYSTEM runs, and the servers it asks, are the
+// administrators' alone to choose. Protected: nothing inherited widens it.
+static const char kProtection[] = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
 
 // The run's switches.
 static int hideMode;
@@ -25,42 +34,176 @@ struct Places {
     char folder[MAX_PATH];
     char exe[MAX_PATH + 16];
     char ini[MAX_PATH + 16];
+    char oldFolder[MAX_PATH + 16]; // where x86 builds installed before, or ""
     char noHost[MAX_PATH + 96];
 };
 
-// A text value under HKEY_LOCAL_MACHINE, "" when there is none.
-static void ReadMachineText(const char* keyPath, const char* name, char* out, DWORD size) {
+// A text value of HKEY_LOCAL_MACHINE in the 64-bit view, where both builds
+// look; "" and the registry's error when there is none.
+static LONG ReadMachineText(const char* keyPath, const char* name, char* out, DWORD size) {
     HKEY key;
     DWORD type;
     out[0] = '\0';
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return;
+    LONG result =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
     size--; // room for the terminator the registry may leave out
-    if (RegQueryValueExA(key, name, NULL, &type, (BYTE*)out, &size) == ERROR_SUCCESS &&
-        type == REG_SZ)
+    result = RegQueryValueExA(key, name, NULL, &type, (BYTE*)out, &size);
+    if (result == ERROR_SUCCESS && type == REG_SZ)
         out[size] = '\0';
     else
         out[0] = '\0';
     RegCloseKey(key);
+    return out[0] != '\0' ? ERROR_SUCCESS : result != ERROR_SUCCESS ? result : ERROR_FILE_NOT_FOUND;
 }
 
-// Program Files\Horavel, as the system names Program Files to a program of
-// this one's kind (x86 programs have their own on 64-bit Windows), from the
-// registry, which only administrators can change.
-static int FindFolder(Places* places) {
-    char programFiles[MAX_PATH];
-    ReadMachineText("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", programFiles,
-                    sizeof programFiles);
-    if (programFiles[0] == '\0' || lstrlenA(programFiles) + 9 >= (int)sizeof places->folder)
-        return 0;
+// The native Program Files\Horavel, for both builds, so that a PC has one
+// install, one task and one INI; read from the registry, which only
+// administrators can change. Also where x86 builds installed before.
+static LONG FindFolder(Places* places) {
+    char programFiles[MAX_PATH], x86[MAX_PATH];
+    LONG result =
+        ReadMachineText(kWindowsKey, "ProgramW6432Dir", programFiles, sizeof programFiles);
+    if (result != ERROR_SUCCESS)
+        result = ReadMachineText(kWindowsKey, "ProgramFilesDir", programFiles, sizeof programFiles);
+    if (result != ERROR_SUCCESS)
+        return result;
+    if (lstrlenA(programFiles) + 9 >= (int)sizeof places->folder)
+        return ERROR_FILENAME_EXCED_RANGE;
     wsprintfA(places->folder, "%s\\Horavel", programFiles);
     wsprintfA(places->exe, "%s\\horavel.exe", places->folder);
     wsprintfA(places->ini, "%s\\horavel.ini", places->folder);
-    return 1;
+    if (ReadMachineText(kWindowsKey, "ProgramFilesDir (x86)", x86, sizeof x86) == ERROR_SUCCESS &&
+        lstrcmpiA(x86, programFiles) != 0 && lstrlenA(x86) + 9 < MAX_PATH)
+        wsprintfA(places->oldFolder, "%s\\Horavel", x86);
+    return ERROR_SUCCESS;
 }
 
 static int Exists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Volume and file index: what no spelling of a path changes (a short name,
+// a subst drive, another case).
+static int Identify(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    int known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, info);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return known;
+}
+
+static int SameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return Identify(a, &x) && Identify(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// A file's bytes, for free(); NULL when it cannot be read.
+static char* ReadBytes(const char* path, DWORD* size) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return NULL;
+    *size = GetFileSize(file, NULL);
+    char* bytes = *size < 1u << 24 ? (char*)malloc(*size + 1) : NULL;
+    DWORD read;
+    if (bytes != NULL && (!ReadFile(file, bytes, *size, &read, NULL) || read != *size)) {
+        free(bytes);
+        bytes = NULL;
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+static int SameBytes(const char* a, const char* b) {
+    DWORD aSize = 0, bSize = 1;
+    char* x = ReadBytes(a, &aSize);
+    char* y = x != NULL ? ReadBytes(b, &bSize) : NULL;
+    int same = y != NULL && aSize == bSize && memcmp(x, y, aSize) == 0;
+    free(x);
+    free(y);
+    return same;
+}
+
+// Gives a file or folder its owner and DACL, protected as the descriptor
+// says; the Windows error, 0 when done.
+static DWORD Protect(const char* path) {
+    PSECURITY_DESCRIPTOR descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtection, SDDL_REVISION_1,
+                                                              &descriptor, NULL))
+        return GetLastError();
+    DWORD error =
+        SetFileSecurityA(path, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor)
+            ? 0
+            : GetLastError();
+    LocalFree(descriptor);
+    return error;
+}
+
+// Deletes the copies that earlier runs set aside while they were in use,
+// those that are free by now.
+static void DeleteSetAside(const char* folder) {
+    char pattern[MAX_PATH + 16], path[MAX_PATH + 16];
+    wsprintfA(pattern, "%s\\old*.tmp", folder);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        wsprintfA(path, "%s\\%s", folder, found.cFileName);
+        DeleteFileA(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Frees a file's path: deletes it, or, while a run of it is in progress
+// (this one, perhaps), renames it aside, to be deleted at the next install
+// or restart. The Windows error, 0 when the path is free.
+static DWORD RemoveFile(const char* path, const char* folder) {
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND ||
+        GetLastError() == ERROR_PATH_NOT_FOUND)
+        return 0;
+    char aside[MAX_PATH + 16];
+    if (!GetTempFileNameA(folder, "old", 0, aside))
+        return GetLastError();
+    if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
+        DWORD error = GetLastError();
+        DeleteFileA(aside);
+        return error;
+    }
+    MoveFileExA(aside, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return 0;
+}
+
+// Removes an install's files and its folder, or leaves what is in use to
+// the next restart. The Windows error, 0 when done.
+static DWORD RemoveInstall(const char* folder) {
+    char exe[MAX_PATH + 16], ini[MAX_PATH + 16];
+    wsprintfA(exe, "%s\\horavel.exe", folder);
+    wsprintfA(ini, "%s\\horavel.ini", folder);
+    DWORD error = RemoveFile(exe, folder);
+    if (error == 0)
+        error = RemoveFile(ini, folder);
+    DeleteSetAside(folder);
+    if (error == 0 && !RemoveDirectoryA(folder) && Exists(folder))
+        MoveFileExA(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT); // once what is in use is gone
+    return error;
+}
+
+// The installed exe: left as it is when this run is that copy, or when its
+// bytes are these already; else replaced, even while a run of it is in
+// progress. The Windows error, 0 when done.
+static DWORD PlaceExe(const char* exe, const Places* places) {
+    if (SameFile(exe, places->exe) || SameBytes(exe, places->exe))
+        return 0;
+    DWORD error = RemoveFile(places->exe, places->folder);
+    if (error != 0)
+        return error;
+    return CopyFileA(exe, places->exe, TRUE) ? 0 : GetLastError();
 }
 
 // 1 when the Windows Time service runs and takes its time from the network.
@@ -81,31 +224,62 @@ static int WindowsTimeSyncs(void) {
     return running && TakesNetworkTime(type);
 }
 
-// The Application log's source "Horavel", its texts in the installed exe.
-static LONG RegisterSource(const char* installedExe) {
-    HKEY key;
-    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, NULL, 0, KEY_SET_VALUE, NULL,
-                                  &key, NULL);
-    if (result != ERROR_SUCCESS)
-        return result;
-    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    result = RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, (const BYTE*)installedExe,
-                            (DWORD)lstrlenA(installedExe) + 1);
-    if (result == ERROR_SUCCESS)
-        result =
-            RegSetValueExA(key, "TypesSupported", 0, REG_DWORD, (const BYTE*)&types, sizeof types);
-    RegCloseKey(key);
+// A key of the 64-bit view and its values; the registry's error.
+static LONG DeleteMachineKey(const char* path) {
+    typedef LONG(WINAPI * DeleteKeyEx)(HKEY, LPCSTR, REGSAM, DWORD);
+    // Windows Vista on; before it, x86 Windows has one view only.
+    DeleteKeyEx deleteKeyEx =
+        (DeleteKeyEx)(void*)GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
+    LONG result = deleteKeyEx != NULL ? deleteKeyEx(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY, 0)
+                                      : RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+// Creates a key of the 64-bit view, sets its text values, of `textType`,
+// and then its numbers; the registry's error.
+static LONG WriteMachineKey(const char* path, DWORD textType, const AppsText* texts, int textCount,
+                            const char* const* numberNames, const DWORD* numbers, int numberCount) {
+    HKEY key = NULL;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, NULL, 0,
+                                  KEY_SET_VALUE | KEY_WOW64_64KEY, NULL, &key, NULL);
+    for (int i = 0; result == ERROR_SUCCESS && i < textCount; i++)
+        result = RegSetValueExA(key, texts[i].name, 0, textType, (const BYTE*)texts[i].text,
+                                (DWORD)lstrlenA(texts[i].text) + 1);
+    for (int i = 0; result == ERROR_SUCCESS && i < numberCount; i++)
+        result = RegSetValueExA(key, numberNames[i], 0, REG_DWORD, (const BYTE*)&numbers[i],
+                                sizeof numbers[i]);
+    if (key != NULL)
+        RegCloseKey(key);
     return result;
 }
 
-// The task's XML: the installed exe, every RunEvery minutes from now.
+// The Application log's source "Horavel", its texts in the installed exe.
+static LONG RegisterSource(const char* installedExe) {
+    AppsText file;
+    file.name = "EventMessageFile";
+    lstrcpynA(file.text, installedExe, sizeof file.text);
+    static const char* const kTypes[] = {"TypesSupported"};
+    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    return WriteMachineKey(kSourceKey, REG_EXPAND_SZ, &file, 1, kTypes, &types, 1);
+}
+
+// Apps & features: its name, version and publisher, and how to remove it.
+static LONG WriteAppsEntry(const Places* places) {
+    AppsText texts[kAppsTextCount];
+    FormatAppsEntry(places->folder, places->exe, HORAVEL_VERSION, texts);
+    WIN32_FILE_ATTRIBUTE_DATA exe, ini;
+    DWORD bytes = 0;
+    if (GetFileAttributesExA(places->exe, GetFileExInfoStandard, &exe) &&
+        GetFileAttributesExA(places->ini, GetFileExInfoStandard, &ini))
+        bytes = exe.nFileSizeLow + ini.nFileSizeLow;
+    static const char* const kNumbers[] = {"NoModify", "NoRepair", "EstimatedSize"};
+    DWORD numbers[] = {1, 1, (bytes + 1023) / 1024}; // in KiB
+    return WriteMachineKey(kAppsKey, REG_SZ, texts, kAppsTextCount, kNumbers, numbers, 3);
+}
+
+// The task's XML: the installed exe, every RunEvery minutes from the build date.
 static char* TaskXml(const char* installedExe, int runEvery) {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    char start[24];
-    wsprintfA(start, "%04d-%02d-%02dT%02d:%02d:%02dZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-              now.wMinute, now.wSecond);
-    TaskDefinition task = {installedExe, start, runEvery};
+    TaskDefinition task = {installedExe, HORAVEL_BUILD_TIME, runEvery, HORAVEL_VERSION};
     size_t length = FormatTaskXml(NULL, 0, &task);
     char* xml = (char*)malloc(length + 1);
     if (xml != NULL)
@@ -120,42 +294,81 @@ static int Failed(InstallFacts* facts, const char* what, unsigned long error) {
     return 0;
 }
 
-// The installed files, the source and the task, in an order that changes
-// nothing until the configuration is known to name a server. 1 when done.
+// The folder, made or taken over: never a link to elsewhere, and only
+// administrators may change what is in it. The Windows error, 0 when done.
+static DWORD MakeFolder(const char* folder) {
+    if (!CreateDirectoryA(folder, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return GetLastError();
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError();
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+        FILE_ATTRIBUTE_DIRECTORY)
+        return ERROR_CANT_ACCESS_FILE;
+    return Protect(folder);
+}
+
+// The folder, the exe and the INI (copied from `ini` unless `iniThere`), and
+// the x86 builds' old place emptied; 1 when done.
+static int PlaceFiles(const char* exe, const char* ini, int iniThere, const Places* places,
+                      InstallFacts* facts) {
+    DWORD error;
+    if ((error = MakeFolder(places->folder)) != 0)
+        return Failed(facts, "its folder could not be made safe.", error);
+    DeleteSetAside(places->folder);
+    if ((error = PlaceExe(exe, places)) != 0)
+        return Failed(facts, "horavel.exe was not copied.", error);
+    if (!iniThere && !CopyFileA(ini, places->ini, TRUE))
+        return Failed(facts, "horavel.ini was not copied.", GetLastError());
+    // Never read-only, as files copied from a CD or a share may be.
+    if (!SetFileAttributesA(places->exe, FILE_ATTRIBUTE_NORMAL) ||
+        !SetFileAttributesA(places->ini, FILE_ATTRIBUTE_NORMAL))
+        return Failed(facts, "its files stay read-only.", GetLastError());
+    if ((error = Protect(places->exe)) != 0 || (error = Protect(places->ini)) != 0)
+        return Failed(facts, "its files could not be made safe.", error);
+    if (places->oldFolder[0] != '\0' && Exists(places->oldFolder) &&
+        (error = RemoveInstall(places->oldFolder)) != 0)
+        return Failed(facts, "its x86 install in Program Files (x86) was not removed.", error);
+    return 1;
+}
+
+// The installed files, the source, the Apps entry and the task, in an order
+// that changes nothing until the configuration is known to name a server.
+// 1 when done.
 static int Install(const char* exe, Places* places, InstallFacts* facts) {
     char* besideIni = ConfigFilePath(exe);
     if (besideIni == NULL)
         return Failed(facts, "memory ran out.", ERROR_NOT_ENOUGH_MEMORY);
-    // An upgrade keeps the settings there; only a first install takes these.
+    // An upgrade keeps the settings there, or those of the x86 builds' old
+    // place; only a first install takes these.
+    char oldIni[MAX_PATH + 16] = "";
+    if (places->oldFolder[0] != '\0')
+        wsprintfA(oldIni, "%s\\horavel.ini", places->oldFolder);
     int iniThere = Exists(places->ini);
-    const char* ini = iniThere ? places->ini : besideIni;
+    const char* ini = iniThere                              ? places->ini
+                      : oldIni[0] != '\0' && Exists(oldIni) ? oldIni
+                                                            : besideIni;
+    facts->iniCopied = ini == besideIni;
+    int placed = 0;
     if (!IniNamesAHost(ini)) {
         FormatText(places->noHost, sizeof places->noHost, "%s names no time server.", ini);
-        free(besideIni);
-        return Failed(facts, places->noHost, 0);
+        Failed(facts, places->noHost, 0);
+    } else {
+        placed = PlaceFiles(exe, ini, iniThere, places, facts);
     }
-    int done = 0;
-    LONG error;
-    facts->iniCopied = !iniThere;
-    if (!CreateDirectoryA(places->folder, NULL) && GetLastError() != ERROR_ALREADY_EXISTS)
-        Failed(facts, "its folder was not made.", GetLastError());
-    else if (lstrcmpiA(exe, places->exe) != 0 && !CopyFileA(exe, places->exe, FALSE))
-        Failed(facts, "horavel.exe was not copied.", GetLastError());
-    else if (!iniThere && !CopyFileA(besideIni, places->ini, TRUE))
-        Failed(facts, "horavel.ini was not copied.", GetLastError());
-    else if ((error = RegisterSource(places->exe)) != ERROR_SUCCESS)
-        Failed(facts, "the event source was not registered.", (unsigned long)error);
-    else
-        done = 1;
     free(besideIni);
-    if (!done)
+    LONG result;
+    if (!placed)
         return 0;
-    int runEvery =
-        ReadBounded(places->ini, "RunEvery", kRunEveryDefault, kRunEveryLeast, kRunEveryMost);
+    if ((result = RegisterSource(places->exe)) != ERROR_SUCCESS)
+        return Failed(facts, "the event source was not registered.", (unsigned long)result);
+    if ((result = WriteAppsEntry(places)) != ERROR_SUCCESS)
+        return Failed(facts, "its Apps entry was not written.", (unsigned long)result);
+    int runEvery = ReadNumber(places->ini, &kRunEveryRule);
     facts->runEveryMinutes = runEvery;
     char* xml = TaskXml(places->exe, runEvery);
     unsigned long taskError = ERROR_NOT_ENOUGH_MEMORY;
-    done = xml != NULL && RegisterHoravelTask(xml, &taskError);
+    int done = xml != NULL && RegisterHoravelTask(xml, &taskError);
     free(xml);
     if (!done)
         return Failed(facts, "the task was not registered.", taskError);
@@ -163,14 +376,19 @@ static int Install(const char* exe, Places* places, InstallFacts* facts) {
     return 1;
 }
 
-// The task and the source; the files stay. 1 when done.
-static int Uninstall(InstallFacts* facts) {
+// The task, the Apps entry and the files; 1 when done. The event source
+// goes last, once the run has logged its event.
+static int Uninstall(const Places* places, InstallFacts* facts) {
     unsigned long error;
+    LONG result;
     if (!DeleteHoravelTask(&error))
         return Failed(facts, "the task was not removed.", error);
-    LONG removed = RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSourceKey);
-    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
-        return Failed(facts, "the event source was not removed.", (unsigned long)removed);
+    if ((result = DeleteMachineKey(kAppsKey)) != ERROR_SUCCESS)
+        return Failed(facts, "its Apps entry was not removed.", (unsigned long)result);
+    const char* folders[] = {places->folder, places->oldFolder};
+    for (const char* folder : folders)
+        if (folder[0] != '\0' && Exists(folder) && (error = RemoveInstall(folder)) != 0)
+            return Failed(facts, "its files were not removed.", error);
     return 1;
 }
 
@@ -214,17 +432,26 @@ static int Elevate(const char* exe, InstallFacts* facts) {
 int RunInstall(const Switches* switches) {
     hideMode = switches->hide;
     uninstalling = !switches->install;
-    Places places;
+    Places places = {};
     InstallFacts facts = {};
     facts.folder = places.folder;
     char* exe = ExePath();
-    if (exe == NULL || !FindFolder(&places)) {
-        Failed(&facts, "Program Files was not found.", GetLastError());
+    LONG found = exe != NULL ? FindFolder(&places) : (LONG)GetLastError();
+    if (found != ERROR_SUCCESS) {
+        Failed(&facts, "Program Files was not found.", (unsigned long)found);
         return Tell(kEventInstallFailed, &facts, kExitFailed);
     }
     if (!IsElevated())
         return Elevate(exe, &facts);
-    if (uninstalling ? !Uninstall(&facts) : !Install(exe, &places, &facts))
+    if (uninstalling ? !Uninstall(&places, &facts) : !Install(exe, &places, &facts))
         return Tell(kEventInstallFailed, &facts, kExitFailed);
-    return Tell(uninstalling ? kEventUninstalled : kEventInstalled, &facts, kExitClockRight);
+    if (!uninstalling)
+        return Tell(kEventInstalled, &facts, kExitClockRight);
+    // Logged while the source is there; its past events keep their text.
+    Tell(kEventUninstalled, &facts, kExitClockRight);
+    LONG removed = DeleteMachineKey(kSourceKey);
+    if (removed == ERROR_SUCCESS)
+        return kExitClockRight;
+    Failed(&facts, "the event source was not removed.", (unsigned long)removed);
+    return Tell(kEventInstallFailed, &facts, kExitFailed);
 }

@@ -49,22 +49,16 @@ char* ReadSection(const char* iniPath, size_t* length) {
     return NULL;
 }
 
-// The profile call hands back an unsigned count, in which "3000000000" and
-// "-1294967296" look alike: the sign that was written tells them apart.
-int ReadBounded(const char* iniPath, const char* key, int fallback, int low, int high) {
-    UINT value = GetPrivateProfileIntA(kSettingsSection, key, fallback, iniPath);
-    char written[2];
-    GetPrivateProfileStringA(kSettingsSection, key, "", written, sizeof written, iniPath);
-    if (written[0] == '-' || value < (UINT)low)
-        return low;
-    return value > (UINT)high ? high : (int)value;
+int ReadNumber(const char* iniPath, const NumberRule* rule) {
+    char text[32];
+    GetPrivateProfileStringA(kSettingsSection, rule->key, "", text, sizeof text, iniPath);
+    return NumberSetting(rule, text);
 }
 
 int IniNamesAHost(const char* iniPath) {
     size_t length;
     char* section = ReadSection(iniPath, &length);
-    int maxHost = (int)GetPrivateProfileIntA(kSettingsSection, "MaxHost", kDefaultMaxHost, iniPath);
-    int named = section != NULL && NamesAHost(section, length, maxHost);
+    int named = section != NULL && NamesAHost(section, length, ReadNumber(iniPath, &kMaxHostRule));
     free(section);
     return named;
 }

@@ -4,10 +4,10 @@
 
 #include <stddef.h>
 
+#include "core/setting_rules.h"
+
 // The section every key is in.
 extern const char kSettingsSection[];
-
-enum { kDefaultMaxHost = 99 };
 
 // The executable's path, however long, for free(); NULL when the platform cannot tell.
 char* ExePath(void);
@@ -19,8 +19,8 @@ char* ConfigFilePath(const char* exePath);
 // when memory runs out. A missing file or section reads as empty.
 char* ReadSection(const char* iniPath, size_t* length);
 
-// A count from low to high: below low reads as low, above high as high.
-int ReadBounded(const char* iniPath, const char* key, int fallback, int low, int high);
+// A number of the INI, under its key's rule.
+int ReadNumber(const char* iniPath, const NumberRule* rule);
 
 // 1 when the INI names a server a run would ask.
 int IniNamesAHost(const char* iniPath);

@@ -29,12 +29,6 @@ static int LoadCom(Com* com) {
     return 1;
 }
 
-// A Windows error code where the HRESULT carries one, else the HRESULT.
-static unsigned long ErrorOf(HRESULT result) {
-    return HRESULT_FACILITY(result) == FACILITY_WIN32 ? (unsigned long)HRESULT_CODE(result)
-                                                      : (unsigned long)result;
-}
-
 // Text in the ANSI code page as a BSTR; NULL when memory runs out.
 static BSTR WideString(const Com* com, const char* text) {
     int length = MultiByteToWideChar(CP_ACP, 0, text, -1, NULL, 0);
@@ -44,7 +38,9 @@ static BSTR WideString(const Com* com, const char* text) {
     return string;
 }
 
-// Registers the task from xml, or deletes it when xml is NULL.
+// Deletes the task, and registers it anew from xml unless that is NULL: a
+// task of that name made by anyone else is never taken over with its
+// security descriptor.
 static int ChangeTask(const char* xml, unsigned long* error) {
     Com com;
     if (!LoadCom(&com)) {
@@ -70,14 +66,14 @@ static int ChangeTask(const char* xml, unsigned long* error) {
         result = service->Connect(none, none, none, none);
     if (SUCCEEDED(result))
         result = service->GetFolder(rootPath, &root);
-    if (SUCCEEDED(result) && xml != NULL)
-        result = root->RegisterTask(name, text, TASK_CREATE_OR_UPDATE, system, none,
-                                    TASK_LOGON_SERVICE_ACCOUNT, none, &task);
-    if (SUCCEEDED(result) && xml == NULL) {
+    if (SUCCEEDED(result)) {
         result = root->DeleteTask(name, 0);
         if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
             result = S_OK; // not there: as good as deleted
     }
+    if (SUCCEEDED(result) && xml != NULL)
+        result = root->RegisterTask(name, text, TASK_CREATE, system, none,
+                                    TASK_LOGON_SERVICE_ACCOUNT, none, &task);
     if (task != NULL)
         task->Release();
     if (root != NULL)
@@ -90,7 +86,7 @@ static int ChangeTask(const char* xml, unsigned long* error) {
     com.freeString(system.bstrVal);
     if (SUCCEEDED(initialized))
         com.uninitialize();
-    *error = SUCCEEDED(result) ? 0 : ErrorOf(result);
+    *error = SUCCEEDED(result) ? 0 : (unsigned long)result;
     return SUCCEEDED(result);
 }
 

@@ -2,8 +2,8 @@
 // its COM interface. Win32.
 #pragma once
 
-// Registers the task from its XML, creating it or updating it. 1 when done,
-// else 0 and the error (a Windows error code, or the HRESULT) in *error.
+// Registers the task from its XML, in place of any task of that name. 1 when
+// done, else 0 and the error (a Windows error code, or the HRESULT) in *error.
 int RegisterHoravelTask(const char* xml, unsigned long* error);
 
 // Deletes the task; one that is not there is deleted already. 1 when done,

@@ -11,6 +11,7 @@
 #include "core/agreement.h"
 #include "core/host_list.h"
 #include "core/report.h"
+#include "core/task_definition.h"
 #include "net/udp_channel.h"
 #include "protocol/era.h"
 #include "protocol/sntp.h"
@@ -18,9 +19,7 @@
 
 static const char kCaption[] = "Horavel";
 enum {
-    kDefaultHostTimeout = 2000,
-    kMaxHostTimeout = 32767, // the channel keeps a signed 16-bit count
-    kHostTextSize = 255,     // values are cut to 254 characters
+    kHostTextSize = 255, // values are cut to 254 characters
     kRequestSize = 64,
     kStripWidth = 300, // at 96 dots per inch
 };
@@ -41,6 +40,7 @@ static int64_t buildDate;  // no server's clock may read earlier
 static AskedHost* askedHosts;
 static int askedCount;
 static int requestsSent;
+static int stoppedAtDeadline; // /scheduled: the run stopped asking at its deadline
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -55,11 +55,6 @@ static int FindPaths(void) {
     exePath = ExePath();
     iniPath = exePath != NULL ? ConfigFilePath(exePath) : NULL;
     return iniPath != NULL;
-}
-
-static int ReadMaxStep(void) {
-    int seconds = (int)GetPrivateProfileIntA(kSettingsSection, "MaxStep", 0, iniPath);
-    return seconds > 0 ? seconds : 0;
 }
 
 // The caption-only strip: 300 wide at 100 %, centred, its top edge at the
@@ -118,6 +113,7 @@ static EventFacts RunFacts(void) {
     facts.maxStepSeconds = maxStepSeconds;
     facts.buildDate = buildDate;
     facts.answersWanted = answersWanted;
+    facts.stoppedAtDeadline = stoppedAtDeadline;
     return facts;
 }
 
@@ -314,17 +310,30 @@ static int OpenSlots(const ConfiguredHost* hosts, size_t hostCount, unsigned lon
     return opened;
 }
 
+// Started by the task: a random wait first spreads a fleet over the hour,
+// and the run stops asking at its deadline, well before the task's time
+// limit would end it without its event. The deadline's tick count.
+static DWORD WaitAsScheduled(int deadlineSeconds) {
+    DWORD started = GetTickCount();
+    uint32_t random = 0;
+    RtlGenRandom(&random, sizeof random);
+    Sleep(random % ((DWORD)ScheduledWaitMostSeconds(deadlineSeconds) * 1000 + 1));
+    return started + (DWORD)deadlineSeconds * 1000;
+}
+
 EventId RunTimeCheck(const Switches* switches) {
     hideMode = switches->hide;
     checkOnly = switches->check;
+    DWORD deadline =
+        switches->scheduledSeconds > 0 ? WaitAsScheduled(switches->scheduledSeconds) : 0;
     FixShownZone();
     udpWindowClass.hInstance = programInstance;
     if (!FindPaths())
         return kEventNothingToAsk; // the platform could not name the executable: nothing to read
-    int maxHost = GetPrivateProfileIntA(kSettingsSection, "MaxHost", kDefaultMaxHost, iniPath);
-    hostTimeout = ReadBounded(iniPath, "HostTimeout", kDefaultHostTimeout, 0, kMaxHostTimeout);
-    maxStepSeconds = ReadMaxStep();
-    answersWanted = ReadBounded(iniPath, "Agree", 1, 1, kMaxAgree);
+    int maxHost = ReadNumber(iniPath, &kMaxHostRule);
+    hostTimeout = ReadNumber(iniPath, &kHostTimeoutRule);
+    maxStepSeconds = ReadNumber(iniPath, &kMaxStepRule);
+    answersWanted = ReadNumber(iniPath, &kAgreeRule);
     buildDate = BuildDate(HORAVEL_BUILD_TIME);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
 
@@ -350,6 +359,10 @@ EventId RunTimeCheck(const Switches* switches) {
     for (size_t k = 0; k < hostCount && answers < answersWanted; k++) {
         if (UdpWindow() == NULL) {
             windowGone = 1;
+            break;
+        }
+        if (switches->scheduledSeconds > 0 && (LONG)(GetTickCount() - deadline) >= 0) {
+            stoppedAtDeadline = 1;
             break;
         }
         lastAsked = hosts[k].index;

@@ -13,9 +13,11 @@ else()
 endif()
 
 # Small and self-contained: the C runtime's own printf, no exceptions, RTTI or
-# unwind tables, unused code dropped, symbols stripped.
-set(HORAVEL_SIZE_FLAGS -Os -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti
-    -fno-asynchronous-unwind-tables -fno-unwind-tables -ffunction-sections)
+# unwind tables, no frame pointers, functions called once kept apart (inlined,
+# their callers grow more than they save), unused code dropped, symbols stripped.
+set(HORAVEL_SIZE_FLAGS -Os -fomit-frame-pointer -fno-inline-functions-called-once
+    -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -fno-unwind-tables -ffunction-sections)
 target_compile_options(horavel_core PRIVATE ${HORAVEL_SIZE_FLAGS})
 
 # The message table of the event ids, so that Event Viewer shows the events'
@@ -52,6 +54,9 @@ add_executable(horavel WIN32
   net/udp_channel.cpp
   ${PROJECT_BINARY_DIR}/horavel.rc
   ${PROJECT_BINARY_DIR}/events.rc)
+if(HORAVEL_ARCH STREQUAL "x86")
+  target_sources(horavel PRIVATE app/divide64.cpp)
+endif()
 target_compile_options(horavel PRIVATE ${HORAVEL_SIZE_FLAGS})
 # windows.h without the old winsock.h, which winsock2.h replaces.
 target_compile_definitions(horavel PRIVATE WIN32_LEAN_AND_MEAN)
@@ -65,7 +70,8 @@ endif()
 if(NOT HORAVEL_BUILD_TIME MATCHES "^[0-9]+$")
   set(HORAVEL_BUILD_TIME 1796083200) # 2026-12-01, for a tree without its history
 endif()
-target_compile_definitions(horavel PRIVATE HORAVEL_BUILD_TIME=${HORAVEL_BUILD_TIME}LL)
+target_compile_definitions(horavel PRIVATE HORAVEL_BUILD_TIME=${HORAVEL_BUILD_TIME}LL
+                                           HORAVEL_VERSION="${PROJECT_VERSION}")
 # Starts at HoravelStart (app/main.cpp), without the C runtime's start-up code.
 if(HORAVEL_ARCH STREQUAL "x86")
   set(HORAVEL_ENTRY _HoravelStart)

@@ -215,6 +215,8 @@ static const char* NoTimeText(NoTime why) {
 // so that the event has room for every host.
 static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
     enum { kListedName = 64 };
+    if (facts->stoppedAtDeadline)
+        Appendf(text, " The run stopped asking at its deadline.");
     for (int i = 0; facts->asked != NULL && i < facts->hostsAsked; i++) {
         const AskedHost* host = &facts->asked[i];
         int cut = strlen(host->hostText) > kListedName;
@@ -330,21 +332,25 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
     if (id == kEventInstallFailed) {
         Appendf(&text, "Horavel was not %s: %s", uninstall ? "uninstalled" : "installed",
                 facts->failed);
+        // An HRESULT reads in hex, as Windows writes them: 0x80070005.
         if (facts->error != 0)
-            Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
+            Appendf(&text,
+                    facts->error >= 0x80000000u ? "\r\nError 0x%08lX: %s" : "\r\nError %lu: %s",
+                    facts->error, facts->errorText);
         return text.length;
     }
     if (id == kEventUninstalled) {
         Appendf(&text,
-                "Horavel is uninstalled: its task and event source are removed.\r\n\r\nIts "
-                "files stay in %s.",
+                "Horavel is uninstalled: its task, its Apps entry, its event source and its "
+                "files in %s are removed.",
                 facts->folder);
         return text.length;
     }
     Appendf(&text,
             "Horavel is installed.\r\n\r\nFolder: %s (horavel.ini %s)\r\nTask: \\Horavel, as "
-            "SYSTEM: a minute after start-up, every %d minutes (up to 10 minutes late, at "
-            "random) and on waking from sleep\r\nEvent source: Horavel, in the Application log",
+            "SYSTEM: a minute after start-up, on waking from sleep and when a network "
+            "connects, and every %d minutes, each run up to 5 minutes late at random\r\nEvent "
+            "source: Horavel, in the Application log",
             facts->folder, facts->iniCopied ? "copied there" : "kept", facts->runEveryMinutes);
     if (facts->windowsTimeSyncs)
         Appendf(&text, "\r\n\r\nThe Windows Time service sets this clock too: leave it to one. "

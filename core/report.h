@@ -77,8 +77,9 @@ struct EventFacts {
     const AskedHost* asked; // each of them, or NULL
     int timeoutMs;
     int maxStepSeconds;
-    int64_t buildDate; // before it no clock is sound
-    int answersWanted; // of which a majority must agree
+    int64_t buildDate;         // before it no clock is sound
+    int answersWanted;         // of which a majority must agree
+    int stoppedAtDeadline = 0; // 1: a run of the task stopped asking at its deadline
 };
 
 // The event's text: what happened, with the host, the drift spelled out as

@@ -1,5 +1,6 @@
 #include "core/task_definition.h"
 
+#include "core/local_time.h"
 #include "core/report.h"
 
 // The XML as it is written: cut to fit out, but counted whole.
@@ -45,27 +46,43 @@ static void FormatDuration(char* out, size_t size, int minutes) {
         FormatText(out, size, "PT%dM", minutes);
 }
 
-// The System log's event of a resume from sleep, as an event query; escaped
-// once more inside the Subscription element.
+// The events that start a run, as event queries; escaped once more inside
+// the Subscription element: a resume from sleep, a network connected.
 static const char kResumeQuery[] =
     "<QueryList><Query Id=\"0\"><Select Path=\"System\">"
     "*[System[Provider[@Name='Microsoft-Windows-Power-Troubleshooter'] and EventID=1]]"
     "</Select></Query></QueryList>";
+static const char kNetworkQuery[] =
+    "<QueryList><Query Id=\"0\"><Select Path=\"Microsoft-Windows-NetworkProfile/Operational\">"
+    "*[System[Provider[@Name='Microsoft-Windows-NetworkProfile'] and EventID=10000]]"
+    "</Select></Query></QueryList>";
 
 size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {
-    char interval[24];
+    char interval[24], start[24];
     FormatDuration(interval, sizeof interval, task->runEveryMinutes);
+    TimeFields f = {};
+    TimeToFields(task->startBoundary, &kUtcRules, &f); // always a date: the build's
+    FormatText(start, sizeof start, "%04d-%02d-%02dT%02d:%02d:%02dZ", f.year, f.month, f.day,
+               f.hour, f.minute, f.second);
     // Markup, then a value to escape, in turn; no line breaks or indentation,
-    // which would only take room in the exe.
+    // which would only take room in the exe. Each event trigger waits a
+    // minute, for the network and its names to come back.
     const char* parts[] = {
         "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
+        "<RegistrationInfo>"
+        "<Description>Checks the PC clock against the time servers of horavel.ini and corrects "
+        "it; each run logs an event (Application log, source Horavel).</Description>"
+        "<Version>",
+        task->version,
+        "</Version>"
+        "</RegistrationInfo>"
         "<Triggers>"
         "<BootTrigger>"
         "<Delay>PT1M</Delay>"
         "</BootTrigger>"
         "<TimeTrigger>"
         "<StartBoundary>",
-        task->startBoundary,
+        start,
         "</StartBoundary>"
         "<Repetition>"
         "<Interval>",
@@ -78,6 +95,13 @@ size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {
         "<Subscription>",
         kResumeQuery,
         "</Subscription>"
+        "<Delay>PT1M</Delay>"
+        "</EventTrigger>"
+        "<EventTrigger>"
+        "<Subscription>",
+        kNetworkQuery,
+        "</Subscription>"
+        "<Delay>PT1M</Delay>"
         "</EventTrigger>"
         "</Triggers>"
         "<Principals>"
@@ -92,14 +116,15 @@ size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {
         "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>"
         "<StartWhenAvailable>true</StartWhenAvailable>"
         "<RunOnlyIfNetworkAvailable>true</RunOnlyIfNetworkAvailable>"
-        "<ExecutionTimeLimit>PT5M</ExecutionTimeLimit>"
+        "<ExecutionTimeLimit>PT15M</ExecutionTimeLimit>"
+        "<Priority>5</Priority>"
         "</Settings>"
         "<Actions Context=\"System\">"
         "<Exec>"
         "<Command>",
         task->command,
         "</Command>"
-        "<Arguments>/hide /exitcode</Arguments>"
+        "<Arguments>/hide /exitcode /scheduled:720</Arguments>"
         "</Exec>"
         "</Actions>"
         "</Task>",
@@ -110,6 +135,11 @@ size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {
     for (size_t i = 0; i < sizeof parts / sizeof parts[0]; i++)
         Put(&text, parts[i], i % 2);
     return text.length;
+}
+
+int ScheduledWaitMostSeconds(int deadlineSeconds) {
+    return deadlineSeconds / 2 < kScheduledWaitMostSeconds ? deadlineSeconds / 2
+                                                           : kScheduledWaitMostSeconds;
 }
 
 static char Lower(char c) {

@@ -578,6 +578,13 @@ TABLE = [
         args=["/hide", "/exitcode"], status=0,
         expect=[nothing_visible, no_boxes, clock_untouched,
                 one_event("information", "agrees with the time server", pc_ahead=0)]),
+    # Started by the task: up to 2 s of random wait, then it asks until 4 s after it began.
+    Row("a run of the task (/scheduled:4), hosts silent: it stops asking at its deadline and "
+        "says so", ini(SERVER, SERVER_2, THIRD, HostTimeout=2000),
+        [serve(a, silent=True) for a in (SERVER, SERVER_2, THIRD)],
+        args=["/hide", "/exitcode", "/scheduled:4"], status=2,
+        expect=[asked(SERVER), not_asked(THIRD), finished_within(3800, 6500),
+                one_event("warning", "The run stopped asking at its deadline.")]),
     # A box there would wait until the driver's timeout, and the status would be 99.
     Row("/Hide /Check /ExitCode on a window station nobody sees: as /hide, the event, exit 4",
         ini(SERVER), [serve(SERVER, offset=-90)], args=["/Hide", "/Check", "/ExitCode"],
@@ -778,38 +785,50 @@ TABLE += [
 
 # -- deployment --------------------------------------------------------------------------------
 SOURCE_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Horavel"
+APPS_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Horavel"
+VERSION = re.search(r"project\(horavel VERSION (\S+)", open(os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")).read()).group(1)
+
+
+def registry_values(bench, key):
+    """A key's values (name: (type, data)), {} when it is not there."""
+    query = subprocess.run(bench.in_client(bench.wine("reg", "query", key)),
+                           env=bench.wine_env(), capture_output=True, text=True, timeout=60)
+    return {m[0]: (m[1], m[2]) for m in
+            re.findall(r"^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$", query.stdout, re.M)}
 
 
 def installed(bench):
     """What an install left: the files of Program Files\\Horavel (name: bytes), whether
     the task is registered (Wine keeps its file, though not all of its definition),
-    and the event source's values (name: (type, data))."""
+    the event source's values and the Apps entry's (name: (type, data))."""
     folder = os.path.join(bench.prefix, "drive_c", "Program Files", "Horavel")
     files = ({name: open(os.path.join(folder, name), "rb").read() for name in os.listdir(folder)}
              if os.path.isdir(folder) else {})
     task = os.path.exists(os.path.join(bench.prefix, "drive_c", "windows", "system32", "tasks",
                                        "Horavel"))
-    query = subprocess.run(bench.in_client(bench.wine("reg", "query", SOURCE_KEY)),
-                           env=bench.wine_env(), capture_output=True, text=True, timeout=60)
-    values = {m[0]: (m[1], m[2]) for m in
-              re.findall(r"^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$", query.stdout, re.M)}
-    return folder, files, task, values
+    return folder, files, task, registry_values(bench, SOURCE_KEY), registry_values(bench, APPS_KEY)
 
 
 def deploy(bench):
     """/install with an INI that names no server; from a downloads folder, limited then
-    elevated; again, unattended, over an edited INI; then /uninstall."""
+    elevated; again, where nobody sees a box, over an edited INI; an upgrade over a
+    running copy, from read-only files; then the installed copy's own quiet uninstall."""
     folder = installed(bench)[0]
     shutil.rmtree(folder, ignore_errors=True)  # a prefix kept from an earlier run
-    subprocess.run(bench.in_client(bench.wine("reg", "delete", SOURCE_KEY, "/f")),
-                   env=bench.wine_env(), capture_output=True, timeout=60)
+    task_file = os.path.join(bench.prefix, "drive_c", "windows", "system32", "tasks", "Horavel")
+    if os.path.exists(task_file):
+        os.remove(task_file)
+    for key in (SOURCE_KEY, APPS_KEY):
+        subprocess.run(bench.in_client(bench.wine("reg", "delete", key, "/f")),
+                       env=bench.wine_env(), capture_output=True, timeout=60)
     config = ini(f"ntp:{SERVER}", RunEvery=30)
     exe = bench.install_program(config)
     program = open(os.path.join(bench.build_dir, "horavel.exe"), "rb").read()
     exe_path = r"C:\Program Files\Horavel\horavel.exe"
 
-    def step(arguments, options, status, program=exe):
-        events, stderr = bench.drive(program, arguments, options)
+    def step(arguments, options, status, program=exe, env=None):
+        events, stderr = bench.drive(program, arguments, options, env=env)
         run = Run(events, stderr, [])
         check(run.of("exit") and run.of("exit")[0]["code"] == status,
               f"{arguments}: exit {run.of('exit')}, expected {status}")
@@ -818,42 +837,82 @@ def deploy(bench):
     nameless = bench.install_program(ini(MaxHost=5))
     run = step(["/hide", "/install"], ["--elevated"], 6, program=nameless)
     one_event("error", "Horavel was not installed: ", "horavel.ini names no time server.")(run)
-    check(installed(bench)[1:] == ({}, False, {}), f"refused, yet: {installed(bench)}")
+    check(installed(bench)[1:] == ({}, False, {}, {}), f"refused, yet: {installed(bench)}")
 
     run = step(["/install"], ["--answers", "no"], 5)  # a double-click: limited
     box_says(r"Installing Horavel needs an administrator\.\n\nGo on as administrator \?",
              buttons=("yes", "no"))(run)
-    check(installed(bench)[1:] == ({}, False, {}), f"limited and declined: {installed(bench)}")
+    check(installed(bench)[1:] == ({}, False, {}, {}), f"limited and declined: {installed(bench)}")
 
-    run = step(["/install"], ["--elevated", "--answers", "ok"], 0)
+    run = step(["/install"], ["--elevated", "--answers", "ok"], 0, env={"WINEDEBUG": "+taskschd"})
     box_says(r"Horavel is installed\.\r\n\r\nFolder: C:\\Program Files\\Horavel \(horavel"
-             r"\.ini copied there\)\r\nTask: \\Horavel, as SYSTEM: .* every 30 minutes .*")(run)
-    _, files, task, values = installed(bench)
+             r"\.ini copied there\)\r\nTask: \\Horavel, as SYSTEM: .* every 30 minutes.*")(run)
+    _, files, task, source, apps = installed(bench)
     check(files == {"horavel.exe": program, "horavel.ini": open(exe[:-3] + "ini", "rb").read()},
           f"installed files {sorted(files)}")
-    check(task and values == {"EventMessageFile": ("REG_EXPAND_SZ", exe_path),
+    check(task and source == {"EventMessageFile": ("REG_EXPAND_SZ", exe_path),
                               "TypesSupported": ("REG_DWORD", "0x7")},
-          f"task {task}, event source {values}")
+          f"task {task}, event source {source}")
+    size = -(-(len(program) + len(files["horavel.ini"])) // 1024)
+    check(apps == {"DisplayName": ("REG_SZ", "Horavel"), "DisplayVersion": ("REG_SZ", VERSION),
+                   "Publisher": ("REG_SZ", "Horavel"),
+                   "InstallLocation": ("REG_SZ", r"C:\Program Files\Horavel"),
+                   "DisplayIcon": ("REG_SZ", exe_path + ",0"),
+                   "UninstallString": ("REG_SZ", f'"{exe_path}" /uninstall'),
+                   "QuietUninstallString": ("REG_SZ", f'"{exe_path}" /hide /uninstall'),
+                   "NoModify": ("REG_DWORD", "0x1"), "NoRepair": ("REG_DWORD", "0x1"),
+                   "EstimatedSize": ("REG_DWORD", hex(size))}, f"Apps entry {apps}")
+    # Wine keeps no trigger, but traces each element of the task as it parses it.
+    parsed = " ".join(re.findall(r'taskschd:read_\w+ Element: L"(\w+)"', run.stderr))
+    triggers = ("Triggers BootTrigger Delay TimeTrigger StartBoundary Repetition Interval "
+                "RandomDelay" + " EventTrigger Subscription Delay" * 2 + " Principals")
+    check(triggers in parsed and re.search(r"TaskSettings_put_Priority \w+,5\b", run.stderr),
+          f"the task as Wine parsed it: {parsed}")
 
-    edited = b"[Time Servers]\r\nHost0=ntp:10.37.0.3\r\n"
+    # Nobody would see its box: it logs instead.
+    edited = b"[Time Servers]\r\nHost0=ntp:10.37.0.3\r\nHostTimeout=20000\r\n"
     open(os.path.join(folder, "horavel.ini"), "wb").write(edited)
-    run = step(["/hide", "/install"], ["--elevated"], 0)
-    no_boxes(run)
+    run = step(["/install"], ["--elevated", "--station"], 0)
     one_event("information", "Horavel is installed", "(horavel.ini kept)")(run)
     check(installed(bench)[1] == {"horavel.exe": program, "horavel.ini": edited},
           "a second install did not keep the edited INI")
 
-    run = step(["/uninstall"], ["--elevated", "--answers", "ok"], 0)
-    box_says(r"Horavel is uninstalled: its task and event source are removed\.\r\n\r\n"
-             r"Its files stay in C:\\Program Files\\Horavel\.")(run)
-    check(installed(bench)[1:] == ({"horavel.exe": program, "horavel.ini": edited}, False, {}),
-          f"after /uninstall: {installed(bench)}")
+    # An upgrade while the installed copy runs (it waits 20 s for a silent server),
+    # from files that are read-only, as on a CD: new bytes, never read-only.
+    installed_exe = os.path.join(folder, "horavel.exe")
+    running = subprocess.Popen(bench.driver_command(installed_exe, ["/hide"]), env=bench.wine_env(),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                               start_new_session=True)
+    bench.processes.append(running)
+    try:
+        time.sleep(3)
+        newer = bench.install_program(config)
+        open(newer, "ab").write(b"\0a newer build")
+        for path in (newer, newer[:-3] + "ini"):
+            os.chmod(path, 0o444)
+        step(["/hide", "/install"], ["--elevated"], 0, program=newer)
+        files = installed(bench)[1]
+        check(files["horavel.exe"] == open(newer, "rb").read() and
+              [n for n in files if n.startswith("old")], f"upgrade over a running copy: {files}")
+        check(all(os.stat(os.path.join(folder, n)).st_mode & 0o200
+                  for n in ("horavel.exe", "horavel.ini")), "installed files are read-only")
+    finally:
+        bench.stop(running)
+    # Again from the same read-only files: the bytes are there already.
+    step(["/hide", "/install"], ["--elevated"], 0, program=newer)
+
+    # A management tool's quiet uninstall, run by the installed copy itself.
+    run = step(["/hide", "/uninstall"], ["--elevated"], 0, program=installed_exe)
+    one_event("information", "Horavel is uninstalled")(run)
+    _, files, task, source, apps = installed(bench)
+    check("horavel.exe" not in files and "horavel.ini" not in files and not task and not source
+          and not apps, f"after /uninstall: {sorted(files)}, task {task}, {source}, {apps}")
 
 
 TABLE.append(Row("/install: refused without a server; from a downloads folder, limited offers, "
-                 "elevated installs, again keeps the INI; /uninstall removes the task and the "
-                 "source", None,
-                 scenario=deploy))
+                 "elevated installs with its Apps entry, unseen logs and keeps the INI; an upgrade "
+                 "over a running copy from read-only files; the installed copy's quiet uninstall "
+                 "leaves nothing", None, scenario=deploy))
 
 
 def run_row(bench, row):

@@ -291,18 +291,22 @@ TEST(ExitCodeOf, TellsEachOutcomeApart) {
         {kEventDisagree, 3},  {kEventDriftLeft, 4},    {kEventStepTooLarge, 4},
         {kEventNotSet, 5},    {kEventNoNetwork, 6},    {kEventNothingToAsk, 6},
         {kEventInstalled, 0}, {kEventUninstalled, 0},  {kEventInstallFailed, 6},
+        {kEventRefused, 6},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ExitCodeOf(c.result), c.code) << c.result;
 }
 
-// What Wine cannot show: the Windows Time service's note, and a failure's error.
+// What Wine cannot show: the Windows Time service's note, and a failure's
+// error: a Windows error in decimal, an HRESULT in hex, and none at all.
 TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
     InstallFacts fighting = {"C:\\Program Files\\Horavel", 1, 60, 1, nullptr, 0, ""};
-    InstallFacts failed = fighting;
-    failed.failed = "the task was not registered.";
+    InstallFacts failed = fighting, denied = fighting, refused = fighting;
+    failed.failed = denied.failed = "the task was not registered.";
     failed.error = 5;
-    failed.errorText = "Access is denied.";
+    denied.error = 0x80070005;
+    failed.errorText = denied.errorText = "Access is denied.";
+    refused.failed = "it needs an administrator.";
     const struct {
         EventId id;
         const InstallFacts* facts;
@@ -310,13 +314,18 @@ TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
     } cases[] = {
         {kEventInstalled, &fighting,
          "Horavel is installed.\r\n\r\nFolder: C:\\Program Files\\Horavel (horavel.ini copied "
-         "there)\r\nTask: \\Horavel, as SYSTEM: a minute after start-up, every 60 minutes (up to "
-         "10 minutes late, at random) and on waking from sleep\r\nEvent source: Horavel, in the "
-         "Application log\r\n\r\nThe Windows Time service sets this clock too: leave it to one. "
+         "there)\r\nTask: \\Horavel, as SYSTEM: a minute after start-up, on waking from sleep "
+         "and when a network connects, and every 60 minutes, each run up to 5 minutes late at "
+         "random\r\nEvent source: Horavel, in the Application log\r\n\r\nThe Windows Time service "
+         "sets this clock too: leave it to one. "
          "To Horavel: w32tm /config /syncfromflags:NO /update. To the service: horavel.exe "
          "/uninstall, then audit with /check."},
         {kEventInstallFailed, &failed,
          "Horavel was not installed: the task was not registered.\r\nError 5: Access is denied."},
+        {kEventInstallFailed, &denied,
+         "Horavel was not installed: the task was not registered.\r\nError 0x80070005: Access "
+         "is denied."},
+        {kEventInstallFailed, &refused, "Horavel was not installed: it needs an administrator."},
     };
     for (const auto& c : cases) {
         char text[kEventTextSize];

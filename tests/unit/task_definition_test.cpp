@@ -7,10 +7,14 @@
 
 #include <string>
 
+#include "core/apps_entry.h"
+#include "core/command_line.h"
+#include "core/setting_rules.h"
+
 namespace {
 
-std::string Xml(const char* command, int runEvery) {
-    TaskDefinition task = {command, "2026-12-09T10:00:00Z", runEvery};
+std::string Xml(const char* command, int runEvery, int64_t startBoundary = 1796083200) {
+    TaskDefinition task = {command, startBoundary, runEvery, "1.2.3"};
     size_t length = FormatTaskXml(nullptr, 0, &task);
     std::string xml(length + 1, '#');
     EXPECT_EQ(FormatTaskXml(&xml[0], xml.size(), &task), length);
@@ -18,47 +22,138 @@ std::string Xml(const char* command, int runEvery) {
     return xml;
 }
 
-TEST(FormatTaskXml, SchedulesTheInstalledProgramAsSystem) {
-    const std::string xml = Xml("C:\\Program Files\\Horavel\\horavel.exe", 60);
-    const char* parts[] = {
-        "<Principal id=\"System\"><UserId>S-1-5-18</UserId><RunLevel>HighestAvailable</RunLevel>",
-        "<Actions Context=\"System\"><Exec><Command>C:\\Program Files\\Horavel\\horavel.exe"
-        "</Command><Arguments>/hide /exitcode</Arguments></Exec></Actions>",
-        "<BootTrigger><Delay>PT1M</Delay></BootTrigger>",
-        "<StartBoundary>2026-12-09T10:00:00Z</StartBoundary><Repetition><Interval>PT1H</Interval>"
-        "</Repetition><RandomDelay>PT10M</RandomDelay>",
-        "<EventTrigger><Subscription>&lt;QueryList&gt;&lt;Query Id=&quot;0&quot;&gt;&lt;Select "
-        "Path=&quot;System&quot;&gt;*[System[Provider[@Name=&apos;Microsoft-Windows-Power-"
-        "Troubleshooter&apos;] and EventID=1]]&lt;/Select&gt;",
-        "<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>",
-        "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
-        "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>",
-        "<StartWhenAvailable>true</StartWhenAvailable>",
-        "<RunOnlyIfNetworkAvailable>true</RunOnlyIfNetworkAvailable>",
-        "<ExecutionTimeLimit>PT5M</ExecutionTimeLimit>",
-    };
-    for (const char* part : parts)
-        EXPECT_NE(xml.find(part), std::string::npos) << part;
+// The XML read by a real parser, not matched as text: xmllint, which
+// tools/setup installs.
+bool HaveXmllint() {
+    return system("xmllint --version >/dev/null 2>&1") == 0;
 }
 
-TEST(FormatTaskXml, WritesTheIntervalAndEscapesThePath) {
+std::string WriteTemp(const std::string& name, const std::string& text) {
+    const std::string path = testing::TempDir() + name;
+    FILE* file = fopen(path.c_str(), "w");
+    EXPECT_NE(file, nullptr);
+    fputs(text.c_str(), file);
+    fclose(file);
+    return path;
+}
+
+// What an XPath expression gives in the document `xml`, its element names
+// written without the task's namespace; "" when it is nothing or the document
+// is not well-formed.
+std::string XPath(const std::string& xml, const std::string& expression) {
+    std::string xpath;
+    for (size_t at = 0; at <= expression.size();) {
+        size_t end = expression.find_first_of("/[()=", at);
+        if (end == std::string::npos)
+            end = expression.size();
+        std::string step = expression.substr(at, end - at);
+        bool function = end < expression.size() && expression[end] == '(';
+        bool name = !step.empty() && isalpha((unsigned char)step[0]) != 0 && !function;
+        xpath += name ? "*[local-name()='" + step + "']" : step;
+        if (end < expression.size())
+            xpath += expression[end];
+        at = end + 1;
+    }
+    const std::string path = WriteTemp("horavel-xpath.xml", xml);
+    FILE* output =
+        popen(("xmllint --xpath \"" + xpath + "\" " + path + " 2>/dev/null").c_str(), "r");
+    std::string result;
+    char buffer[512];
+    size_t read;
+    while ((read = fread(buffer, 1, sizeof buffer, output)) > 0)
+        result.append(buffer, read);
+    pclose(output);
+    remove(path.c_str());
+    if (!result.empty() && result.back() == '\n')
+        result.pop_back(); // xmllint's own line end
+    return result;
+}
+
+TEST(FormatTaskXml, ParsesAsTheTaskItIsMeantToBe) {
+    if (!HaveXmllint())
+        GTEST_SKIP() << "xmllint is not installed (tools/setup installs it)";
+    const std::string xml = Xml("C:\\Program Files\\Horavel\\horavel.exe", 60, 1796083200);
+    const struct {
+        const char* path;
+        const char* value;
+    } cases[] = {
+        // As SYSTEM, elevated, the action run in that principal's context.
+        {"string(/Task/Principals/Principal/UserId)", "S-1-5-18"},
+        {"string(/Task/Principals/Principal/RunLevel)", "HighestAvailable"},
+        {"string(/Task/Principals/Principal/@id)=string(/Task/Actions/@Context)", "true"},
+        {"string(/Task/Actions/Exec/Command)", "C:\\Program Files\\Horavel\\horavel.exe"},
+        // From a fixed time in the past, the build date, never the PC clock.
+        {"string(/Task/Triggers/TimeTrigger/StartBoundary)", "2026-12-01T00:00:00Z"},
+        {"string(/Task/Triggers/TimeTrigger/Repetition/Interval)", "PT1H"},
+        {"string(/Task/Triggers/BootTrigger/Delay)", "PT1M"},
+        // Two event triggers, each a minute late, for the network to come back.
+        {"count(/Task/Triggers/EventTrigger)", "2"},
+        {"count(/Task/Triggers/EventTrigger[Delay='PT1M'])", "2"},
+        {"string(/Task/Settings/Priority)", "5"},
+        {"string(/Task/Settings/ExecutionTimeLimit)", "PT15M"},
+        {"string(/Task/Settings/MultipleInstancesPolicy)", "IgnoreNew"},
+        {"string(/Task/Settings/RunOnlyIfNetworkAvailable)", "true"},
+        {"string(/Task/Settings/StartWhenAvailable)", "true"},
+        {"string(/Task/Settings/DisallowStartIfOnBatteries)", "false"},
+        {"string(/Task/RegistrationInfo/Version)", "1.2.3"},
+        {"string-length(/Task/RegistrationInfo/Description)>40", "true"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(XPath(xml, c.path), c.value) << c.path;
+
+    // The action's switches: a run that stops asking well before the time limit.
+    Switches task;
+    ASSERT_EQ(ReadSwitches(XPath(xml, "string(/Task/Actions/Exec/Arguments)").c_str(), &task), 1);
+    EXPECT_TRUE(task.hide && task.exitCode && !task.check);
+    EXPECT_GT(task.scheduledSeconds, ScheduledWaitMostSeconds(task.scheduledSeconds) + 300);
+    EXPECT_LE(task.scheduledSeconds + 60, 15 * 60); // the limit, PT15M, checked above
+
+    // Each subscription is a whole query list of its own, selecting its event.
+    const struct {
+        const char* path;
+        const char* select;
+    } events[] = {
+        {"System", "*[System[Provider[@Name='Microsoft-Windows-Power-Troubleshooter'] and "
+                   "EventID=1]]"},
+        {"Microsoft-Windows-NetworkProfile/Operational",
+         "*[System[Provider[@Name='Microsoft-Windows-NetworkProfile'] and EventID=10000]]"},
+    };
+    for (int i = 0; i < 2; i++) {
+        std::string query = XPath(xml, "string(/Task/Triggers/EventTrigger[" +
+                                           std::to_string(i + 1) + "]/Subscription)");
+        EXPECT_EQ(XPath(query, "string(/QueryList/Query/Select/@Path)"), events[i].path) << query;
+        EXPECT_EQ(XPath(query, "string(/QueryList/Query/Select)"), events[i].select) << query;
+        EXPECT_EQ(XPath(query, "count(/QueryList/Query/Select)"), "1") << query;
+    }
+}
+
+TEST(FormatTaskXml, WritesTheIntervalTheStartAndEscapesThePath) {
+    if (!HaveXmllint())
+        GTEST_SKIP() << "xmllint is not installed (tools/setup installs it)";
     const struct {
         const char* command;
         int runEvery;
-        const char* part;
+        int64_t start;
+        const char* path;
+        const char* value;
     } cases[] = {
-        {"C:\\P\\horavel.exe", 15, "<Interval>PT15M</Interval>"},
-        {"C:\\P\\horavel.exe", 90, "<Interval>PT1H30M</Interval>"},
-        {"C:\\P\\horavel.exe", 1440, "<Interval>PT24H</Interval>"},
-        {"D:\\R&D <x> \"y\"\\horavel.exe", 60,
-         "<Command>D:\\R&amp;D &lt;x&gt; &quot;y&quot;\\horavel.exe</Command>"},
+        {"C:\\P\\horavel.exe", 15, 0, "string(/Task/Triggers/TimeTrigger/Repetition/Interval)",
+         "PT15M"},
+        {"C:\\P\\horavel.exe", 90, 0, "string(/Task/Triggers/TimeTrigger/Repetition/Interval)",
+         "PT1H30M"},
+        {"C:\\P\\horavel.exe", 1440, 0, "string(/Task/Triggers/TimeTrigger/Repetition/Interval)",
+         "PT24H"},
+        {"C:\\P\\horavel.exe", 60, 1796132096, "string(/Task/Triggers/TimeTrigger/StartBoundary)",
+         "2026-12-01T13:34:56Z"},
+        {"D:\\R&D <x> \"y\"\\horavel.exe", 60, 0, "string(/Task/Actions/Exec/Command)",
+         "D:\\R&D <x> \"y\"\\horavel.exe"},
     };
     for (const auto& c : cases)
-        EXPECT_NE(Xml(c.command, c.runEvery).find(c.part), std::string::npos) << c.part;
+        EXPECT_EQ(XPath(Xml(c.command, c.runEvery, c.start), c.path), c.value) << c.value;
 }
 
 TEST(FormatTaskXml, StaysInsideItsBuffer) {
-    TaskDefinition task = {"C:\\horavel.exe", "2026-12-09T10:00:00Z", 60};
+    TaskDefinition task = {"C:\\horavel.exe", 1796083200, 60, "1.0.0"};
     char out[16];
     memset(out, '#', sizeof out);
     EXPECT_GT(FormatTaskXml(out, 10, &task), 100u);
@@ -68,18 +163,75 @@ TEST(FormatTaskXml, StaysInsideItsBuffer) {
 
 // The XML against the parts of Task Scheduler's schema it uses.
 TEST(FormatTaskXml, IsValidAgainstTheTaskSchema) {
-    if (system("xmllint --version >/dev/null 2>&1") != 0)
+    if (!HaveXmllint())
         GTEST_SKIP() << "xmllint is not installed (tools/setup installs it)";
-    const std::string path = testing::TempDir() + "horavel-task.xml";
     for (int runEvery : {15, 60, 1440}) {
-        FILE* file = fopen(path.c_str(), "w");
-        ASSERT_NE(file, nullptr);
-        fputs(Xml("C:\\Program Files (x86)\\Horavel\\horavel.exe", runEvery).c_str(), file);
-        fclose(file);
+        const std::string path =
+            WriteTemp("horavel-task.xml", Xml("C:\\Program Files\\Horavel\\horavel.exe", runEvery));
         std::string check = "xmllint --noout --schema " HORAVEL_TASK_SCHEMA " " + path;
         EXPECT_EQ(system(check.c_str()), 0) << runEvery;
+        remove(path.c_str());
     }
-    remove(path.c_str());
+}
+
+// RunEvery as the INI writes it, beside the other numbers read the same way.
+TEST(NumberSetting, ReadsAsTheProfileCallsAndStaysInBounds) {
+    const struct {
+        const NumberRule* rule;
+        const char* text; // nullptr: the key is absent
+        int value;
+    } cases[] = {
+        {&kRunEveryRule, nullptr, 60},
+        {&kRunEveryRule, "", 60},
+        {&kRunEveryRule, "0", 15},
+        {&kRunEveryRule, "14", 15},
+        {&kRunEveryRule, "15", 15},
+        {&kRunEveryRule, " 1440", 1440},
+        {&kRunEveryRule, "1441", 1440},
+        {&kRunEveryRule, "-30", 15},
+        {&kRunEveryRule, "90 minutes", 90},
+        {&kRunEveryRule, "x", 15},
+        {&kHostTimeoutRule, nullptr, 2000},
+        {&kHostTimeoutRule, "-1", 0},
+        {&kHostTimeoutRule, "3000000000", 32767},
+        {&kHostTimeoutRule, "99999999999999999999", 32767},
+        {&kAgreeRule, "0", 1},
+        {&kAgreeRule, "+3", 3},
+        {&kAgreeRule, "17", 16},
+        {&kMaxHostRule, nullptr, 99},
+        {&kMaxHostRule, "-5", 0},
+        {&kMaxHostRule, "2147483647", 2147483647},
+        {&kMaxStepRule, "-3600", 0},
+        {&kMaxStepRule, "3600", 3600},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NumberSetting(c.rule, c.text), c.value)
+            << c.rule->key << "=" << (c.text ? c.text : "(absent)");
+}
+
+TEST(FormatAppsEntry, NamesTheProgramAndHowToRemoveIt) {
+    AppsText texts[kAppsTextCount];
+    FormatAppsEntry("C:\\Program Files\\Horavel", "C:\\Program Files\\Horavel\\horavel.exe",
+                    "1.2.3", texts);
+    const char* expected[][2] = {
+        {"DisplayName", "Horavel"},
+        {"DisplayVersion", "1.2.3"},
+        {"Publisher", "Horavel"},
+        {"InstallLocation", "C:\\Program Files\\Horavel"},
+        {"DisplayIcon", "C:\\Program Files\\Horavel\\horavel.exe,0"},
+        {"UninstallString", "\"C:\\Program Files\\Horavel\\horavel.exe\" /uninstall"},
+        {"QuietUninstallString", "\"C:\\Program Files\\Horavel\\horavel.exe\" /hide /uninstall"},
+    };
+    for (int i = 0; i < kAppsTextCount; i++) {
+        EXPECT_STREQ(texts[i].name, expected[i][0]);
+        EXPECT_STREQ(texts[i].text, expected[i][1]) << expected[i][0];
+    }
+    // Each command, run as Windows runs it, is the uninstall it says, quiet or not.
+    for (int quiet = 0; quiet <= 1; quiet++) {
+        Switches run;
+        ASSERT_EQ(ReadSwitches(ArgumentText(texts[5 + quiet].text), &run), 1);
+        EXPECT_TRUE(run.uninstall && !run.install && run.hide == quiet) << texts[5 + quiet].text;
+    }
 }
 
 TEST(TakesNetworkTime, IsAnyTypeButNoSync) {

@@ -1,0 +1,21 @@
+// The numbers of the configuration: each key's default and bounds, and how
+// a value written for it reads.
+#pragma once
+
+struct NumberRule {
+    const char* key;   // in the section "Time Servers"
+    int fallback;      // when the key is absent or empty
+    int least, most;   // a value beyond them reads as the nearest
+    int lowIsFallback; // 1: below `least` reads as the fallback instead
+};
+
+extern const NumberRule kMaxHostRule;     // Host0 to Host(MaxHost - 1) are read; 0: none
+extern const NumberRule kHostTimeoutRule; // ms per answer; a signed 16-bit count for the channel
+extern const NumberRule kMaxStepRule;     // seconds an unattended run may step; 0: no bound
+extern const NumberRule kAgreeRule;       // answers a run wants before it decides
+extern const NumberRule kRunEveryRule;    // minutes between the task's runs
+
+// The value of a key whose text is `text` (NULL when absent), read as the
+// profile calls read a number: blanks, a sign and decimal digits, anything
+// after them ignored, no digits 0; then bounded by its rule.
+int NumberSetting(const NumberRule* rule, const char* text);
