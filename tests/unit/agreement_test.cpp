@@ -66,6 +66,13 @@ TEST(AgreedAnswer, SettlesOnTheMostPreciseAnswerOfAMajority) {
          3,
          -1,
          "110"},
+        // The whole-second answer's group is found at its own lower end: the split
+        // must be judged on each group's most precise answer, not on it.
+        {"a whole second between -1.000 and +0.975 that do not meet: no agreement",
+         {Whole(0), {-1000, 50}, {975, 25}},
+         3,
+         -1,
+         "101"},
         {"a count read during an 80 ms round trip each way meets SNTP's -50 ms",
          {{-50, 45}, Whole(1000, 160)},
          2,

@@ -36,7 +36,7 @@ TEST(ReadSwitches, KnowsItsSwitchesAndRefusesAnyOther) {
         {"/hide /exitcode", 1, 0, 1, 0, 0, 0, 0, "", nullptr},
         {"/CHECK /EXITCODE", 0, 1, 1, 0, 0, 0, 0, "", nullptr},
         {"/INSTALL", 0, 0, 0, 1, 0, 0, 0, "", nullptr},
-        {"/Uninstall", 0, 0, 0, 0, 1, 0, 0, "", nullptr},
+        {"/UNINSTALL", 0, 0, 0, 0, 1, 0, 0, "", nullptr},
         {"\t/install  /hide", 1, 0, 0, 1, 0, 0, 0, "", nullptr},
         // /hide keeps its old rule: in that case, anywhere in a word.
         {"/hideaway x/hide", 1, 0, 0, 0, 0, 0, 0, "", nullptr},

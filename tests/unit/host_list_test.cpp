@@ -113,7 +113,8 @@ TEST(NamesAHost, OnlyWhenARunWouldAskOne) {
         {Section({"MaxHost=99", "HostTimeout=500"}), 99, 0},
         {Section({"Host0=", "Host1=ntp:", "Host2=\"\""}), 99, 0},
         {Section({"Host0=", "Host1=10.0.0.1"}), 99, 1},
-        {Section({"Host5=10.0.0.1"}), 5, 0}, // beyond MaxHost
+        {Section({"Host0=10.0.0.1", "Host1="}), 99, 1}, // a later empty key undoes nothing
+        {Section({"Host5=10.0.0.1"}), 5, 0},            // beyond MaxHost
         {Section({"Host0=NTP: \ttime.example"}), 99, 1},
         {Section({}), 99, 0},
     };

@@ -280,6 +280,23 @@ TEST(FormatEventText, ListsEveryHostAskedAndMarksACut) {
             << address;
     EXPECT_EQ(FormatEventText(text, 80, kEventNoAnswer, &facts), 79u);
     EXPECT_EQ(std::string(text).substr(76), "...");
+
+    // A name of 64 characters is listed whole, one of 65 is cut.
+    const std::string whole(64, 'w'), longer(65, 'l');
+    AskedHost two[] = {Asked(whole.c_str(), "10.0.0.1", kNoTimeSilent),
+                       Asked(longer.c_str(), "10.0.0.2", kNoTimeSilent)};
+    facts.hostsAsked = 2;
+    facts.asked = two;
+    size_t length = FormatEventText(text, sizeof text, kEventNoAnswer, &facts);
+    listed.assign(text, length);
+    EXPECT_NE(listed.find("\r\n" + whole + " (10.0.0.1)"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\r\n" + longer.substr(0, 64) + "... (10.0.0.2)"), std::string::npos)
+        << listed;
+    // One character too long for its buffer: cut, and marked so.
+    EXPECT_EQ(FormatEventText(text, length, kEventNoAnswer, &facts), length - 1);
+    EXPECT_EQ(std::string(text).substr(length - 4), "...");
+    EXPECT_EQ(FormatEventText(text, length + 1, kEventNoAnswer, &facts), length);
+    EXPECT_EQ(std::string(text), listed);
 }
 
 TEST(ExitCodeOf, TellsEachOutcomeApart) {
