@@ -40,7 +40,10 @@ static int64_t buildDate;  // no server's clock may read earlier
 static AskedHost* askedHosts;
 static int askedCount;
 static int requestsSent;
-static int stoppedAtDeadline; // /scheduled: the run stopped asking at its deadline
+static int maxDistanceMs;     // the largest root distance an SNTP answer may have
+static int scheduled;         // /scheduled: the run stops asking at its deadline,
+static DWORD deadline;        // this tick count,
+static int stoppedAtDeadline; // and it did
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -114,6 +117,7 @@ static EventFacts RunFacts(void) {
     facts.buildDate = buildDate;
     facts.answersWanted = answersWanted;
     facts.stoppedAtDeadline = stoppedAtDeadline;
+    facts.maxDistanceMs = maxDistanceMs;
     return facts;
 }
 
@@ -213,20 +217,39 @@ static int JudgeDatagram(const unsigned char* datagram, int length, int sourcePo
     return 0;
 }
 
-// Asks one host and notes what it gave in askedHosts; 1 when it gave a
-// usable time.
-static int AskHost(int hostIndex, const char* hostText) {
-    const char* serverName;
-    const TimeProtocol* protocol = ProtocolOfHost(hostText, &serverName);
-    if (serverName[0] == '\0')
-        return 0; // "ntp:" alone names no server
+// The next entry of askedHosts, for a host as it is written; NULL when
+// memory runs out.
+static AskedHost* NextAsked(int hostIndex, const char* hostText, const TimeProtocol* protocol) {
+    AskedHost* grown = (AskedHost*)realloc(askedHosts, (askedCount + 1) * sizeof *askedHosts);
+    if (grown == NULL)
+        return NULL;
+    askedHosts = grown;
+    AskedHost* asked = &askedHosts[askedCount++];
+    *asked = AskedHost();
+    asked->hostIndex = hostIndex;
+    asked->hostText = hostText;
+    asked->protocol = protocol->name;
+    lstrcpyA(asked->address, "0.0.0.0");
+    return asked;
+}
+
+// Asks one address of a host and notes what it gave in askedHosts; 1 when
+// it gave a usable time.
+static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* protocol,
+                      const NetAddress* address) {
+    AskedHost* asked = NextAsked(hostIndex, hostText, protocol);
+    if (asked == NULL)
+        return 0;
+    FormatAddress(address, asked->address);
     int slot = SlotOf(protocol);
-    UdpSetHost(slot, serverName);
-    SetWindowTextA(UdpWindow(), hostText);
+    asked->why = kNoTimeNoFamily;
+    if (!UdpSetDestination(slot, address))
+        return 0;
     TimeExchange exchange = {};
     exchange.protocol = protocol;
-    exchange.broadcast = UdpDestination(slot) == INADDR_BROADCAST;
+    exchange.broadcast = UdpIsBroadcast(slot);
     exchange.buildDate = buildDate;
+    exchange.maxDistanceMs = maxDistanceMs;
     unsigned char request[kRequestSize];
     if (!RandomNonce(&exchange.nonce))
         return 0;
@@ -235,16 +258,7 @@ static int AskHost(int hostIndex, const char* hostText) {
     exchange.sentAt = ExchangeClockNow();
     int sent = UdpSend(slot, request, requestLength);
     requestsSent += sent;
-    // A host whose name or send failed is listed too: the event must show
-    // a misspelt name or a dead resolver, not just fewer hosts.
-    AskedHost* asked = &askedHosts[askedCount++];
-    asked->hostIndex = hostIndex;
-    asked->hostText = hostText;
-    asked->protocol = protocol->name;
-    in_addr address;
-    address.s_addr = UdpDestination(slot);
-    lstrcpynA(asked->address, inet_ntoa(address), sizeof asked->address);
-    asked->why = address.s_addr == 0 ? kNoTimeUnresolved : sent ? kNoTimeSilent : kNoTimeNotSent;
+    asked->why = sent ? kNoTimeSilent : kNoTimeNotSent;
     if (!sent)
         return 0;
 
@@ -255,14 +269,46 @@ static int AskHost(int hostIndex, const char* hostText) {
     if (exchange.why != kNoTimeSilent)
         asked->why = exchange.why;
     lstrcpynA(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
+    asked->rootDistanceMs = exchange.rootDistanceMs;
     // Unattended, nothing is shown: a time decides by itself.
     TimeFields serverFields;
     if (!usable || (!hideMode && !ShownFields(asked->answer.serverMs, &serverFields)))
         return 0;
-    address.s_addr = UdpRepliedFrom(slot);
-    lstrcpynA(asked->address, inet_ntoa(address), sizeof asked->address);
+    NetAddress repliedFrom = UdpRepliedFrom(slot);
+    FormatAddress(&repliedFrom, asked->address);
     asked->answered = 1;
     return 1;
+}
+
+static int PastDeadline(void) {
+    if (!scheduled || (LONG)(GetTickCount() - deadline) < 0)
+        return 0;
+    stoppedAtDeadline = 1;
+    return 1;
+}
+
+// Asks one host, each of its addresses in the resolver's order until one
+// gives a usable time, and notes what each gave in askedHosts; 1 when one did.
+static int AskHost(int hostIndex, const char* hostText) {
+    const char* serverName;
+    const TimeProtocol* protocol = ProtocolOfHost(hostText, &serverName);
+    if (serverName[0] == '\0')
+        return 0; // "ntp:" alone names no server
+    char name[kHostTextSize];
+    int count = 0;
+    ServerName kind = ReadServerName(serverName, name, sizeof name);
+    NetAddress* addresses = kind == kServerToResolve ? UdpResolve(name, &count) : NULL;
+    SetWindowTextA(UdpWindow(), hostText);
+    // A host whose name gave no address is listed too: the event must show
+    // a misspelt name or a dead resolver, not just fewer hosts.
+    AskedHost* unasked = count == 0 ? NextAsked(hostIndex, hostText, protocol) : NULL;
+    if (unasked != NULL)
+        unasked->why = kind == kServerMalformed ? kNoTimeMalformed : kNoTimeUnresolved;
+    int usable = 0;
+    for (int i = 0; i < count && !usable && UdpWindow() != NULL && !PastDeadline(); i++)
+        usable = AskAddress(hostIndex, hostText, protocol, &addresses[i]);
+    free(addresses);
+    return usable;
 }
 
 struct ConfiguredHost {
@@ -324,8 +370,9 @@ static DWORD WaitAsScheduled(int deadlineSeconds) {
 EventId RunTimeCheck(const Switches* switches) {
     hideMode = switches->hide;
     checkOnly = switches->check;
-    DWORD deadline =
-        switches->scheduledSeconds > 0 ? WaitAsScheduled(switches->scheduledSeconds) : 0;
+    scheduled = switches->scheduledSeconds > 0;
+    if (scheduled)
+        deadline = WaitAsScheduled(switches->scheduledSeconds);
     FixShownZone();
     udpWindowClass.hInstance = programInstance;
     if (!FindPaths())
@@ -334,15 +381,13 @@ EventId RunTimeCheck(const Switches* switches) {
     hostTimeout = ReadNumber(iniPath, &kHostTimeoutRule);
     maxStepSeconds = ReadNumber(iniPath, &kMaxStepRule);
     answersWanted = ReadNumber(iniPath, &kAgreeRule);
+    maxDistanceMs = ReadNumber(iniPath, &kMaxDistanceRule);
     buildDate = BuildDate(HORAVEL_BUILD_TIME);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");
 
     // Only the indices present are visited; absent ones would be skipped anyway.
     size_t hostCount;
     ConfiguredHost* hosts = ReadHosts(maxHost, &hostCount);
-    askedHosts = (AskedHost*)calloc(hostCount + 1, sizeof *askedHosts);
-    if (askedHosts == NULL)
-        hostCount = 0;
 
     // Unattended, a failed open is not final: with only the bind failing, the
     // first send picks another local port and the run works as usual.
@@ -361,10 +406,8 @@ EventId RunTimeCheck(const Switches* switches) {
             windowGone = 1;
             break;
         }
-        if (switches->scheduledSeconds > 0 && (LONG)(GetTickCount() - deadline) >= 0) {
-            stoppedAtDeadline = 1;
+        if (PastDeadline())
             break;
-        }
         lastAsked = hosts[k].index;
         if (hosts[k].text[0] != '\0')
             answers += AskHost(hosts[k].index, hosts[k].text);
@@ -382,8 +425,12 @@ EventId RunTimeCheck(const Switches* switches) {
     // (absent indices are tested too, so a window closed during the wait for
     // any but the last index stops the run without a word).
     int triedAll = !answers && !windowGone && (UdpWindow() != NULL || lastAsked + 1 >= maxHost);
-    if (triedAll && !hideMode)
-        MessageBoxA(UdpWindow(), "No response from any server !", kCaption, MB_ICONERROR);
+    if (triedAll && !hideMode) {
+        EventFacts facts = RunFacts();
+        char text[kEventTextSize];
+        FormatNoResponse(text, sizeof text, &facts);
+        MessageBoxA(UdpWindow(), text, kCaption, MB_ICONERROR);
+    }
     if (!answers && hideMode) {
         EventFacts facts = RunFacts();
         facts.error = openError;

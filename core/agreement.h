@@ -7,18 +7,20 @@
 // when that group is a majority of the answers it wanted.
 #pragma once
 
+#include "core/net_address.h"
 #include "protocol/exchange.h"
 
 // A host asked, and what it gave: a usable time, or why none.
 struct AskedHost {
-    int hostIndex;        // N of the key "HostN"
-    const char* hostText; // as configured
-    const char* protocol; // the name of the protocol that asked it
-    char address[16];     // dotted; for a broadcast, of the host whose reply was taken
-    NoTime why;           // when it gave no time
+    int hostIndex;                  // N of the key "HostN"
+    const char* hostText;           // as configured
+    const char* protocol;           // the name of the protocol that asked it
+    char address[kAddressTextSize]; // for a broadcast, of the host whose reply was taken
+    NoTime why;                     // when it gave no time
     char kissCode[5];
-    int answered; // 1: it gave a usable time, in answer
-    int agreed;   // 1: its answer is in the largest group that agrees
+    int64_t rootDistanceMs; // of an answer refused for it
+    int answered;           // 1: it gave a usable time, in answer
+    int agreed;             // 1: its answer is in the largest group that agrees
     TimeAnswer answer;
 };
 

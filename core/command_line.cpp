@@ -117,7 +117,8 @@ static int ReadApproved(const char* p, ApprovedCorrection* approved) {
         return 0;
     p++;
     size_t length = 0;
-    while (length < sizeof approved->address - 1 && (IsDigit(p[length]) || p[length] == '.'))
+    while (length < sizeof approved->address - 1 && p[length] != '\0' &&
+           strchr("0123456789abcdefABCDEF.:", p[length]) != NULL)
         length++;
     if (length == 0 || p[length] != '\0')
         return 0;

@@ -16,7 +16,7 @@ struct ApprovedCorrection {
     int64_t driftMs;
     int fine;         // 1: to the millisecond, at once; 0: whole seconds, at the next one
     int hostIndex;    // of the key "HostN" that answered
-    char address[16]; // dotted, of the host that answered
+    char address[46]; // of the host that answered, either family
 };
 
 enum {

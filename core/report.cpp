@@ -206,6 +206,10 @@ static const char* NoTimeText(NoTime why) {
         return "name not found";
     case kNoTimeNotSent:
         return "request not sent";
+    case kNoTimeMalformed:
+        return "not an address (a zone index or a port?)";
+    case kNoTimeNoFamily:
+        return "IPv6 is not available";
     default:
         return "unusable answer";
     }
@@ -230,9 +234,25 @@ static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
             Appendf(text, "clock before %04d-%02d-%02d", built.year, built.month, built.day);
         else if (host->why == kNoTimeRefused)
             Appendf(text, "refused (%s)", host->kissCode);
-        else
+        else if (host->why == kNoTimeTooFar) {
+            Appendf(text, "root distance ");
+            AppendSeconds(text, host->rootDistanceMs, 1, 0);
+            Appendf(text, " s over MaxDistance ");
+            AppendSeconds(text, facts->maxDistanceMs, 1, 0);
+            Appendf(text, " s");
+        } else
             Appendf(text, "%s", NoTimeText(host->why));
     }
+}
+
+size_t FormatNoResponse(char* out, size_t size, const EventFacts* facts) {
+    if (size == 0)
+        return 0;
+    ReportText text = {out, size, 0, 1};
+    out[0] = '\0';
+    Appendf(&text, "No response from any server !%s", facts->hostsAsked > 0 ? "\r\n" : "");
+    AppendAskedHosts(&text, facts);
+    return text.length;
 }
 
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {

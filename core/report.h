@@ -10,8 +10,8 @@
 #include "protocol/exchange.h"
 
 enum {
-    kReportSize = 768, // room for the longest report, with the hosts left out
-    kCaptionSize = 40, // "Host Address : " and a dotted address
+    kReportSize = 1536, // room for the longest report, with the hosts left out
+    kCaptionSize = 64,  // "Host Address : " and an address of either family
 };
 
 // The server line, the PC line, the hosts whose answers disagreed with it,
@@ -80,7 +80,12 @@ struct EventFacts {
     int64_t buildDate;         // before it no clock is sound
     int answersWanted;         // of which a majority must agree
     int stoppedAtDeadline = 0; // 1: a run of the task stopped asking at its deadline
+    int maxDistanceMs = 1500;  // MaxDistance
 };
+
+// The box of an interactive run that got no time: "No response from any
+// server !" and, below it, each address asked and why it gave no time.
+size_t FormatNoResponse(char* out, size_t size, const EventFacts* facts);
 
 // The event's text: what happened, with the host, the drift spelled out as
 // ahead or behind, both times in UTC as ISO 8601, and for a failure its error.

@@ -11,6 +11,8 @@ const NumberRule kHostTimeoutRule = {"HostTimeout", 2000, 0, 32767, 0};
 const NumberRule kMaxStepRule = {"MaxStep", 0, 0, INT_MAX, 0};
 const NumberRule kAgreeRule = {"Agree", 1, 1, kMaxAgree, 0};
 const NumberRule kRunEveryRule = {"RunEvery", 60, 15, 1440, 0};
+// RFC 5905's limit by default; a domain controller on its own clock says 10 s.
+const NumberRule kMaxDistanceRule = {"MaxDistance", 1500, 1, 16000, 1};
 
 int NumberSetting(const NumberRule* rule, const char* text) {
     if (text == NULL)

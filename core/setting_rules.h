@@ -14,6 +14,7 @@ extern const NumberRule kHostTimeoutRule; // ms per answer; a signed 16-bit coun
 extern const NumberRule kMaxStepRule;     // seconds an unattended run may step; 0: no bound
 extern const NumberRule kAgreeRule;       // answers a run wants before it decides
 extern const NumberRule kRunEveryRule;    // minutes between the task's runs
+extern const NumberRule kMaxDistanceRule; // ms of root distance an SNTP answer may have
 
 // The value of a key whose text is `text` (NULL when absent), read as the
 // profile calls read a number: blanks, a sign and decimal digits, anything

@@ -1,9 +1,15 @@
 #include "net/udp_channel.h"
 
+#include <stdlib.h>
+
+#include <ws2tcpip.h>
+
+enum { kIpv4, kIpv6, kFamilies };
+
 struct ChannelSlot {
-    SOCKET socket;
-    sockaddr_in localAddress;
-    sockaddr_in destination;
+    SOCKET sockets[kFamilies]; // INVALID_SOCKET until opened
+    int localPort, remotePort;
+    NetAddress destination;
     int waiting;
     int timeout; // milliseconds, signed 16-bit; 0: no wait
     DWORD waitStart;
@@ -13,18 +19,22 @@ struct ChannelSlot {
     UdpJudge judge;
     void* context;
     int taken; // the length of the datagram the judge took, -1 until one is
+    NetAddress repliedFrom;
 };
 
 WNDCLASSA udpWindowClass;
 
 static HWND udpWindow;
 static ChannelSlot udpSlots[kUdpSlotCount + 1]; // numbered from 1
-static sockaddr_in udpSourceAddress;
 
 // Also for a timer identifier as it comes, in a full WPARAM: any process may
 // post WM_TIMER, and on x64 a cut to int would let 0x100000001 pass as slot 1.
 static int IsSlot(WPARAM slot) {
     return slot >= 1 && slot <= kUdpSlotCount;
+}
+
+static int FamilyOf(const NetAddress* address) {
+    return address->family == 6 ? kIpv6 : kIpv4;
 }
 
 HWND UdpWindow(void) {
@@ -38,7 +48,7 @@ HWND UdpEnsureWindow(void) {
     if (udpWindow != NULL)
         return udpWindow;
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
-        udpSlots[slot].socket = INVALID_SOCKET;
+        udpSlots[slot].sockets[kIpv4] = udpSlots[slot].sockets[kIpv6] = INVALID_SOCKET;
     udpWindowClass.style = 0;
     udpWindowClass.lpfnWndProc = UdpWindowProc;
     udpWindowClass.cbClsExtra = 0;
@@ -57,7 +67,65 @@ HWND UdpEnsureWindow(void) {
 // the queue full would flood the thread with them, ahead of every key press
 // and repaint of the boxes. Asking again posts one for what is queued.
 static void Notify(int slot, int on) {
-    WSAAsyncSelect(udpSlots[slot].socket, udpWindow, on ? WM_USER + slot : 0, on ? FD_READ : 0);
+    for (SOCKET socket : udpSlots[slot].sockets)
+        if (socket != INVALID_SOCKET)
+            WSAAsyncSelect(socket, udpWindow, on ? WM_USER + slot : 0, on ? FD_READ : 0);
+}
+
+// A socket address of either family for `address` and `port`; its length.
+static int SocketAddress(const NetAddress* address, int port, sockaddr_in6* out) {
+    memset(out, 0, sizeof *out);
+    out->sin6_port = htons((u_short)port);
+    if (address->family == 6) {
+        out->sin6_family = AF_INET6;
+        memcpy(&out->sin6_addr, address->bytes, 16);
+        return sizeof *out;
+    }
+    sockaddr_in* v4 = (sockaddr_in*)out;
+    v4->sin_family = AF_INET;
+    memcpy(&v4->sin_addr, address->bytes, 4);
+    return sizeof *v4;
+}
+
+// The address and port of a socket address of either family.
+static NetAddress AddressOf(const sockaddr_in6* from, int* port) {
+    NetAddress address = {};
+    if (from->sin6_family == AF_INET6) {
+        address.family = 6;
+        memcpy(address.bytes, &from->sin6_addr, 16);
+    } else {
+        address.family = 4;
+        memcpy(address.bytes, &((const sockaddr_in*)from)->sin_addr, 4);
+    }
+    if (port != NULL)
+        *port = ntohs(from->sin6_port);
+    return address;
+}
+
+// Opens the slot's socket of one family, bound to the local port; 1 when it
+// was, 0 when the socket or its notifications could not be had, -1 when
+// only the bind failed: the first send then binds it to a port the system picks.
+static int OpenSocket(int slot, int family) {
+    ChannelSlot* s = &udpSlots[slot];
+    closesocket(s->sockets[family]);
+    SOCKET socket = ::socket(family == kIpv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
+    // Also makes the socket non-blocking, for good: without it a read would
+    // block the thread, so the socket is not kept.
+    if (WSAAsyncSelect(socket, udpWindow, WM_USER + slot, FD_READ) != 0) {
+        closesocket(socket);
+        s->sockets[family] = INVALID_SOCKET;
+        return 0;
+    }
+    s->sockets[family] = socket;
+    WSAAsyncSelect(socket, udpWindow, 0, 0);
+    BOOL on = TRUE;
+    // Each family's own socket, on each's own port 37.
+    setsockopt(socket, family == kIpv6 ? IPPROTO_IPV6 : SOL_SOCKET,
+               family == kIpv6 ? IPV6_V6ONLY : SO_BROADCAST, (const char*)&on, sizeof on);
+    NetAddress any = {family == kIpv6 ? 6 : 4, {}};
+    sockaddr_in6 local;
+    int length = SocketAddress(&any, s->localPort, &local);
+    return bind(socket, (const sockaddr*)&local, length) == 0 ? 1 : -1;
 }
 
 int UdpOpen(int slot, int localPort, int remotePort, int timeoutMs) {
@@ -67,86 +135,81 @@ int UdpOpen(int slot, int localPort, int remotePort, int timeoutMs) {
     s->timeout = (short)timeoutMs;
     if (UdpEnsureWindow() == NULL)
         return 0;
-    closesocket(s->socket);
-    s->socket = socket(AF_INET, SOCK_DGRAM, 0);
-    if (s->socket == INVALID_SOCKET)
-        return 0;
-    // Also makes the socket non-blocking, for good.
-    if (WSAAsyncSelect(s->socket, udpWindow, WM_USER + slot, FD_READ) != 0)
-        return 0;
-    Notify(slot, 0);
-    s->localAddress.sin_family = AF_INET;
-    s->localAddress.sin_port = htons((u_short)localPort);
-    s->localAddress.sin_addr.s_addr = INADDR_ANY;
-    s->destination.sin_family = AF_INET;
-    s->destination.sin_port = htons((u_short)remotePort);
-    BOOL broadcast = TRUE;
-    setsockopt(s->socket, SOL_SOCKET, SO_BROADCAST, (const char*)&broadcast, sizeof broadcast);
-    return bind(s->socket, (const sockaddr*)&s->localAddress, sizeof s->localAddress) == 0;
+    s->localPort = localPort;
+    s->remotePort = remotePort;
+    return OpenSocket(slot, kIpv4) == 1;
 }
 
-u_long UdpResolve(const char* hostText) {
-    if (hostText[0] == '\0')
-        return 0;
-    if (lstrcmpA(hostText, "255.255.255.255") == 0)
-        return INADDR_BROADCAST;
-    u_long address = inet_addr(hostText);
-    if (address != INADDR_NONE)
-        return address;
-    const hostent* host = gethostbyname(hostText);
-    if (host == NULL || host->h_addrtype != AF_INET || host->h_addr_list[0] == NULL)
-        return 0;
-    return ((const in_addr*)host->h_addr_list[0])->s_addr;
+NetAddress* UdpResolve(const char* name, int* count) {
+    addrinfo hints = {}, *found = NULL;
+    hints.ai_socktype = SOCK_DGRAM;
+    *count = 0;
+    if (getaddrinfo(name, NULL, &hints, &found) != 0)
+        return NULL;
+    int total = 0;
+    for (addrinfo* a = found; a != NULL; a = a->ai_next)
+        total++;
+    NetAddress* addresses = (NetAddress*)malloc(total * sizeof *addresses + 1);
+    for (addrinfo* a = found; a != NULL && addresses != NULL; a = a->ai_next)
+        if (a->ai_family == AF_INET || a->ai_family == AF_INET6)
+            addresses[(*count)++] = AddressOf((const sockaddr_in6*)a->ai_addr, NULL);
+    freeaddrinfo(found);
+    return addresses;
 }
 
-u_long UdpSetHost(int slot, const char* hostText) {
+int UdpSetDestination(int slot, const NetAddress* address) {
     if (!IsSlot(slot))
         return 0;
-    udpSlots[slot].destination.sin_addr.s_addr = UdpResolve(hostText);
-    return udpSlots[slot].destination.sin_addr.s_addr;
+    ChannelSlot* s = &udpSlots[slot];
+    s->destination = *address;
+    // The IPv6 socket only when first needed: where IPv6 is switched off, an
+    // IPv6 address is skipped and the run goes on with IPv4.
+    if (address->family == 6 && s->sockets[kIpv6] == INVALID_SOCKET)
+        return OpenSocket(slot, kIpv6) != 0;
+    return 1;
 }
 
-u_long UdpDestination(int slot) {
-    return IsSlot(slot) ? udpSlots[slot].destination.sin_addr.s_addr : 0;
+int UdpIsBroadcast(int slot) {
+    static const NetAddress kBroadcast = {4, {255, 255, 255, 255}};
+    return IsSlot(slot) && SameAddress(&udpSlots[slot].destination, &kBroadcast);
 }
 
-u_long UdpRepliedFrom(int slot) {
-    u_long destination = UdpDestination(slot);
-    return destination == INADDR_BROADCAST ? udpSourceAddress.sin_addr.s_addr : destination;
-}
-
-// Only the address counts, not the port. Any host may answer a broadcast.
-static int IsFromDestination(const ChannelSlot* s, const sockaddr_in* source) {
-    return source->sin_addr.s_addr == s->destination.sin_addr.s_addr ||
-           s->destination.sin_addr.s_addr == INADDR_BROADCAST;
+NetAddress UdpRepliedFrom(int slot) {
+    return udpSlots[IsSlot(slot) ? slot : 0].repliedFrom;
 }
 
 int UdpSend(int slot, const void* data, int length) {
     if (!IsSlot(slot))
         return 0;
     ChannelSlot* s = &udpSlots[slot];
-    return sendto(s->socket, (const char*)data, length, 0, (const sockaddr*)&s->destination,
-                  sizeof s->destination) != SOCKET_ERROR;
+    sockaddr_in6 to;
+    int toLength = SocketAddress(&s->destination, s->remotePort, &to);
+    return sendto(s->sockets[FamilyOf(&s->destination)], (const char*)data, length, 0,
+                  (const sockaddr*)&to, toLength) != SOCKET_ERROR;
 }
 
-// Reads one datagram and asks the judge: 1 when it was taken. Read, a
-// datagram that is not taken is gone. A read that fails on a reset (the
-// ICMP error of an earlier send) consumes that indication, so no
-// notification for it comes again.
-static int ReadAndJudge(ChannelSlot* s, int anySource) {
-    sockaddr_in source = {};
-    int sourceLength = sizeof source;
-    int count = recvfrom(s->socket, s->buffer, s->size, 0, (sockaddr*)&source, &sourceLength);
+// Reads one datagram from one of the slot's sockets and asks the judge: 1
+// when it was taken. Only the address counts, not the port, and any host
+// may answer a broadcast. Read, a datagram that is not taken is gone. A read
+// that fails on a reset (the ICMP error of an earlier send) consumes that
+// indication, so no notification for it comes again.
+static int ReadAndJudge(ChannelSlot* s, SOCKET socket, int anySource) {
+    sockaddr_in6 from = {};
+    int fromLength = sizeof from;
+    int count = recvfrom(socket, s->buffer, s->size, 0, (sockaddr*)&from, &fromLength);
     if (count == SOCKET_ERROR) {
         if (WSAGetLastError() != WSAEMSGSIZE)
             return 0;
         count = -1; // too long for the buffer: its bytes are lost
     }
-    if (!anySource && !IsFromDestination(s, &source))
+    int port;
+    NetAddress source = AddressOf(&from, &port);
+    int slot = (int)(s - udpSlots);
+    if (!anySource && !UdpIsBroadcast(slot) && !SameAddress(&source, &s->destination))
         return 0;
-    if (!s->judge((const unsigned char*)s->buffer, count, ntohs(source.sin_port), s->context))
+    if (!s->judge((const unsigned char*)s->buffer, count, port, s->context))
         return 0;
-    udpSourceAddress = source;
+    s->repliedFrom = UdpIsBroadcast(slot) ? source : s->destination;
     s->taken = count > 0 ? count : 0;
     return 1;
 }
@@ -192,7 +255,8 @@ int UdpReceive(int slot, void* buffer, int size, UdpJudge judge, void* context) 
             return s->taken;
     }
     // An answer whose notification the wait did not see yet.
-    return ReadAndJudge(s, s->timeout == 0) ? s->taken : 0;
+    SOCKET socket = s->sockets[FamilyOf(&s->destination)];
+    return ReadAndJudge(s, socket, s->timeout == 0) ? s->taken : 0;
 }
 
 LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -211,10 +275,11 @@ LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         return 1;
     }
     if (message == WM_DESTROY) {
-        for (int slot = 1; slot <= kUdpSlotCount; slot++) {
-            closesocket(udpSlots[slot].socket);
-            udpSlots[slot].socket = INVALID_SOCKET;
-        }
+        for (int slot = 1; slot <= kUdpSlotCount; slot++)
+            for (SOCKET& socket : udpSlots[slot].sockets) {
+                closesocket(socket);
+                socket = INVALID_SOCKET;
+            }
         WSACleanup();
         udpWindow = NULL;
         // The slot's timer dies with the window: wake a waiting loop so that
@@ -224,8 +289,12 @@ LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     }
     if (message > WM_USER && message <= WM_USER + kUdpSlotCount) {
         ChannelSlot* s = &udpSlots[message - WM_USER];
-        // Outside a wait the datagram stays queued for the next wait to judge.
-        if (WSAGETSELECTEVENT(lParam) == FD_READ && s->waiting && ReadAndJudge(s, 0)) {
+        // Outside a wait the datagram stays queued for the next wait to judge;
+        // a notification for a socket not the slot's is no one's.
+        SOCKET socket = (SOCKET)wParam;
+        if (WSAGETSELECTEVENT(lParam) == FD_READ && s->waiting && socket != INVALID_SOCKET &&
+            (socket == s->sockets[kIpv4] || socket == s->sockets[kIpv6]) &&
+            ReadAndJudge(s, socket, 0)) {
             s->waiting = 0;
             KillTimer(window, message - WM_USER);
         }

@@ -15,6 +15,9 @@ enum NoTime {
     kNoTimeUnresolved,     // its name gave no address, so no request reached it
     kNoTimeNotSent,        // the request could not be sent
     kNoTimeBeforeBuild,    // its clock reads a time before the build date: it was reset
+    kNoTimeTooFar,         // its root distance is over MaxDistance
+    kNoTimeMalformed,      // its name is no address: a zone index, a port
+    kNoTimeNoFamily,       // an IPv6 address where IPv6 is switched off
 };
 
 // What an answer says, in milliseconds since 1970-01-01 00:00:00 UTC.
@@ -33,11 +36,13 @@ struct TimeExchange {
     const TimeProtocol* protocol;
     int broadcast;     // the request went to 255.255.255.255: any host may answer
     int64_t buildDate; // no sound clock reads earlier; counts are read around it (protocol/era.h)
-    uint64_t nonce;    // 64 random bits for the request
-    int64_t sentAt;    // the PC clock at sending, 100 ns units since 1970
-    int64_t judgedAt;  // the PC clock as a datagram is judged; 0 when none was taken
-    NoTime why;        // when the answer gives no time
-    char kissCode[5];  // a refusal's code, four letters
+    int maxDistanceMs; // the largest root distance an SNTP answer may have
+    int64_t rootDistanceMs; // of an SNTP answer refused for it
+    uint64_t nonce;         // 64 random bits for the request
+    int64_t sentAt;         // the PC clock at sending, 100 ns units since 1970
+    int64_t judgedAt;       // the PC clock as a datagram is judged; 0 when none was taken
+    NoTime why;             // when the answer gives no time
+    char kissCode[5];       // a refusal's code, four letters
 };
 
 struct TimeProtocol {

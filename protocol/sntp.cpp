@@ -5,7 +5,6 @@
 static const int64_t kTicksPerSecond = 10000000; // 100 ns units
 static const int64_t kOneSecond = (int64_t)1 << 32;
 static const int64_t kOneMillisecond = kOneSecond / 1000;
-static const int64_t kMaxRootDistance = kOneSecond * 3 / 2;
 
 enum {
     kModeClient = 3,
@@ -65,7 +64,8 @@ static int Refuse(SntpMeasure* measure, NoTime why) {
     return 0;
 }
 
-int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, SntpMeasure* measure) {
+int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, int maxDistanceMs,
+                     SntpMeasure* measure) {
     int leap = reply[0] >> 6, stratum = reply[1];
     measure->kissCode[0] = '\0';
     if (stratum == 0) {
@@ -93,8 +93,9 @@ int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, SntpMea
     // Root delay and dispersion: 16.16 fixed point, seconds.
     int64_t rootDelay = (int64_t)Read32(reply + 4) << 16;
     int64_t rootDispersion = (int64_t)Read32(reply + 8) << 16;
-    if (rootDelay / 2 + rootDispersion > kMaxRootDistance)
-        return Refuse(measure, kNoTimeUnusable);
+    measure->rootDistance = rootDelay / 2 + rootDispersion;
+    if (measure->rootDistance * 1000 > maxDistanceMs * kOneSecond)
+        return Refuse(measure, kNoTimeTooFar);
     // ((T2 - T1) + (T3 - T4)) / 2, written so that only T2 - T1 wraps: halving
     // two wrapped differences loses half an era when just one of them wraps,
     // as for a PC clock some 68 years off.
@@ -134,8 +135,10 @@ static int Read(TimeExchange* exchange, const unsigned char* reply, int length,
         exchange->why = kNoTimeUnusable;
         return 0;
     }
-    if (!SntpMeasureReply(reply, exchange->sentAt, exchange->judgedAt, &measure)) {
+    if (!SntpMeasureReply(reply, exchange->sentAt, exchange->judgedAt, exchange->maxDistanceMs,
+                          &measure)) {
         exchange->why = measure.why;
+        exchange->rootDistanceMs = FixedToMilliseconds(measure.rootDistance);
         for (int i = 0; i < 5; i++)
             exchange->kissCode[i] = measure.kissCode[i];
         return 0;

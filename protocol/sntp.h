@@ -27,13 +27,16 @@ int SntpIsReply(const unsigned char* datagram, int length, int sourcePort, uint6
 struct SntpMeasure {
     NoTime why; // when the reply is of no use
     char kissCode[5];
-    int64_t offset;      // theta: the server's clock minus the PC's, 32.32 s
-    int64_t delay;       // delta: the round trip, less the server's own time
-    int64_t uncertainty; // lambda: delay / 2 + root delay / 2 + root dispersion + 1 ms
+    int64_t offset;       // theta: the server's clock minus the PC's, 32.32 s
+    int64_t delay;        // delta: the round trip, less the server's own time
+    int64_t uncertainty;  // lambda: delay / 2 + root delay / 2 + root dispersion + 1 ms
+    int64_t rootDistance; // root delay / 2 + root dispersion, 32.32 s
 };
 
-// 1 and *measure when the reply carries a usable time, else 0 and measure->why.
-int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, SntpMeasure* measure);
+// 1 and *measure when the reply carries a usable time, else 0 and
+// measure->why; a root distance over maxDistanceMs (MaxDistance) is refused.
+int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, int maxDistanceMs,
+                     SntpMeasure* measure);
 
 // The NTP timestamp of a PC clock reading in 100 ns units since 1970.
 uint64_t NtpTimestamp(int64_t ticksSince1970);

@@ -23,13 +23,20 @@ INETD = "10.37.0.7"      # GNU inetutils inetd, its built-in time service
 CHRONY = "10.37.0.8"     # Debian's chronyd, serving SNTP with its clock 90 s ahead
 RELAY = "10.37.0.9"      # forwards SNTP, 40 ms late each way (tools/measure)
 SERVER_ADDRESSES = [SERVER, SERVER_2, THIRD, NO_LISTENER, XINETD, INETD, CHRONY, RELAY]
+# IPv6 beside them: the client, and two servers.
+CLIENT6 = "fd37::1"
+SERVER6 = "fd37::2"
+SERVER6_2 = "fd37::3"
+SERVER6_ADDRESSES = [SERVER6, SERVER6_2]
 INETUTILS_INETD = "/opt/horavel-peers/inetutils-inetd"  # unpacked by tools/setup
 FAKETIME = next(iter(glob.glob("/usr/lib/*/faketime/libfaketime.so.1")), "libfaketime.so.1")
 CHRONY_AHEAD = 90  # seconds: libfaketime moves chronyd's clock, not the kernel's
 # receive timestamps, which chronyd then sets aside as too far off its own clock
 # Neither a daemon nor a client of ours may ever set this machine's clock.
 NO_CLOCK_RIGHT = ["setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "--"]
-HOST_NAMES = {"timehost.test": SERVER}
+# Names of the client's hosts file: one address, an IPv6 address alone, and
+# both families (their order is the resolver's, which gai.conf sets).
+HOST_NAMES = {"timehost.test": [SERVER], "six.test": [SERVER6], "dual.test": [SERVER6, SERVER_2]}
 
 # Wine's loaders, called directly: the `wine` launcher picks the 32-bit one
 # whenever wine32 is installed, even for a 64-bit program.
@@ -166,6 +173,10 @@ class Bench:
         run("ip", "-n", self.client_ns, "addr", "add", f"{CLIENT}/24", "dev", a)
         for address in SERVER_ADDRESSES:
             run("ip", "-n", self.server_ns, "addr", "add", f"{address}/24", "dev", b)
+        # No duplicate address detection: the addresses work at once.
+        run("ip", "-n", self.client_ns, "-6", "addr", "add", f"{CLIENT6}/64", "dev", a, "nodad")
+        for address in SERVER6_ADDRESSES:
+            run("ip", "-n", self.server_ns, "-6", "addr", "add", f"{address}/64", "dev", b, "nodad")
         for ns, dev in ((self.client_ns, a), (self.server_ns, b)):
             run("ip", "-n", ns, "link", "set", "lo", "up")
             run("ip", "-n", ns, "link", "set", dev, "up")
@@ -177,8 +188,9 @@ class Bench:
         os.makedirs(self.etc_netns, exist_ok=True)
         with open(os.path.join(self.etc_netns, "hosts"), "w") as f:
             f.write("127.0.0.1 localhost\n")
-            for name, address in HOST_NAMES.items():
-                f.write(f"{address} {name}\n")
+            for name, addresses in HOST_NAMES.items():
+                for address in addresses:
+                    f.write(f"{address} {name}\n")
         with open(os.path.join(self.etc_netns, "resolv.conf"), "w") as f:
             f.write("nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
 
@@ -250,6 +262,18 @@ class Bench:
 
     def start_in_client(self, command, **options):
         return self.start_in(self.client_ns, command, **options)
+
+    def prefer_family(self, first):
+        """The resolver's order of a name's addresses for the programs that start from
+        now on: "4" or "6" first (the namespace's gai.conf), None: as it comes."""
+        path = os.path.join(self.etc_netns, "gai.conf")
+        if first is None:
+            if os.path.exists(path):
+                os.remove(path)
+            return
+        with open(path, "w") as f:
+            f.write("precedence ::ffff:0:0/96 100\n" if first == "4" else
+                    "precedence ::/0 100\nprecedence ::ffff:0:0/96 10\n")
 
     def start_servers(self, hosts, senders=(), log=None):
         """Starts the scripted servers of `hosts`; returns (process, log path)."""

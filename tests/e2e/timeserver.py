@@ -23,11 +23,13 @@ datagram it receives (JSON lines), and answers as the host's behaviour says:
 SNTP only:
   kiss     a Kiss-o'-Death code ("RATE"): stratum 0, leap indicator 3
   leap, stratum   the reply's fields (default 0 and 1)
+  dispersion   the root dispersion in seconds (default 1/2048)
   forged   a reply an hour off, with a wrong origin timestamp, 50 ms before the answer
   relay    {"to": address, "delay": ms}: forwards each request to that
            address's port 123 and its reply back, each way `delay` late
 
-Prints "ready" once every socket is bound. Runs until killed.
+An address may be IPv6 (fd37::2). Prints "ready" once every socket is bound.
+Runs until killed.
 """
 import json
 import select
@@ -66,7 +68,8 @@ def sntp_reply(host, request, received):
         head += host["kiss"].encode().ljust(4, b"\0")[:4]
     else:
         head = struct.pack(">BBbbII", host.get("leap", 0) << 6 | 4 << 3 | 4,
-                           host.get("stratum", 1), 0, -20, 0, 0x20) + b"SCRP"
+                           host.get("stratum", 1), 0, -20, 0,
+                           round(host.get("dispersion", 1 / 2048) * 65536)) + b"SCRP"
     stamps = struct.pack(">Q", ntp_stamp(received + offset))  # reference time
     stamps += origin + struct.pack(">Q", ntp_stamp(received + offset))
     return head + stamps + struct.pack(">Q", ntp_stamp(time.time() + offset))
@@ -139,14 +142,16 @@ def main():
     log = open(plan["log"], "a", buffering=1)
     hosts, senders = {}, {}
     for host in plan["hosts"]:
-        sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        family = socket.AF_INET6 if ":" in host["address"] else socket.AF_INET
+        sock = socket.socket(family, socket.SOCK_DGRAM)
         # Lets the broadcast listeners share their port with the hosts' own sockets.
         sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         broadcast = host["address"] == "255.255.255.255"
         sock.bind(("" if broadcast else host["address"], 123 if host.get("ntp") else 37))
         hosts[sock] = host
     for address in plan.get("senders", []):
-        sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        sock = socket.socket(socket.AF_INET6 if ":" in address else socket.AF_INET,
+                             socket.SOCK_DGRAM)
         sock.bind((address, 0))
         senders[address] = sock
     print("ready", flush=True)

@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(&roundTrip, data + 16, 4);
     int port = data[20] & 1 ? 123 : data[21];
     exchange.broadcast = data[20] >> 1 & 1;
+    exchange.maxDistanceMs = 1 + data[20] * 63; // 1 ms to 16 s
     data += kHead;
     size -= kHead;
     // A PC clock from 1601 to 30827, as Windows keeps it; a round trip of up to five days.

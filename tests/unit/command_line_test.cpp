@@ -106,9 +106,10 @@ TEST(ApprovedCorrection, TravelsToTheElevatedRunAndBack) {
         {{-120, 1, 2147483647, "255.255.255.255"},
          "/hide /correct:-120ms:2147483647:255.255.255.255"},
         {{4291747200000, 0, 9, "1.2.3.4"}, "/hide /correct:4291747200s:9:1.2.3.4"}, // 136 years
+        {{-5, 1, 1, "fd00::5"}, "/hide /correct:-5ms:1:fd00::5"},
     };
     for (const auto& c : cases) {
-        char arguments[96];
+        char arguments[128];
         EXPECT_EQ(FormatApprovedArguments(arguments, sizeof arguments, &c.approved),
                   strlen(c.arguments));
         EXPECT_STREQ(arguments, c.arguments);
@@ -127,7 +128,8 @@ TEST(ApprovedCorrection, IsReadOnlyWhenWellFormed) {
         "/correct:90:0:10.0.0.1", // no unit
         "/correct:90s::10.0.0.1",
         "/correct:90s:0:10.0.0.1x",
-        "/correct:90s:0:1234567890123456", // longer than an address
+        "/correct:90s:0:ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.2550", // longer than an address
+        "/correct:90s:0:fd00::5%3",
         "/correct:9999999999999999s:0:10.0.0.1",
         "/correct:90s:9999999999:10.0.0.1",
     };

@@ -181,7 +181,11 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
                          Asked("ntp:bad.example", "10.0.0.6", kNoTimeUnusable),
                          Asked("nosuch.example", "0.0.0.0", kNoTimeUnresolved),
                          Asked("10.0.0.5", "10.0.0.5", kNoTimeNotSent),
-                         Asked("ntp:reset.example", "10.0.0.4", kNoTimeBeforeBuild)};
+                         Asked("ntp:reset.example", "10.0.0.4", kNoTimeBeforeBuild),
+                         Asked("ntp:dc1.example", "fd00::5", kNoTimeTooFar),
+                         Asked("fe80::1%3", "0.0.0.0", kNoTimeMalformed),
+                         Asked("ntp:fd00::6", "fd00::6", kNoTimeNoFamily)};
+    asked[7].rootDistanceMs = 10000;
     EventFacts oneSilent = silent, listed = silent, outvoted = fine, disagree = silent;
     EventFacts tooFew = silent;
     tooFew.hostsAsked = 1;
@@ -189,7 +193,7 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
     tooFew.answersWanted = 3;
     oneSilent.hostsAsked = 1;
     oneSilent.timeoutMs = 500;
-    listed.hostsAsked = 7;
+    listed.hostsAsked = 10;
     listed.asked = asked;
     outvoted.hostsAsked = disagree.hostsAsked = 4;
     outvoted.asked = disagree.asked = kOutvoted;
@@ -228,12 +232,15 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
         {kEventNoAnswer, &silent, "No time server answered: 3 servers asked, 2000 ms each."},
         {kEventNoAnswer, &oneSilent, "No time server answered: 1 server asked, 500 ms each."},
         {kEventNoAnswer, &listed,
-         "No time server answered: 7 servers asked, 2000 ms each."
+         "No time server answered: 10 servers asked, 2000 ms each."
          "\r\nntp:time.example (10.0.0.9): refused (RATE)\r\n10.0.0.8 (10.0.0.8): silent"
          "\r\nntp:old.example (10.0.0.7): unsynchronised"
          "\r\nntp:bad.example (10.0.0.6): unusable answer"
          "\r\nnosuch.example (0.0.0.0): name not found\r\n10.0.0.5 (10.0.0.5): request not sent"
-         "\r\nntp:reset.example (10.0.0.4): clock before 2026-12-01"},
+         "\r\nntp:reset.example (10.0.0.4): clock before 2026-12-01"
+         "\r\nntp:dc1.example (fd00::5): root distance 10.000 s over MaxDistance 1.500 s"
+         "\r\nfe80::1%3 (0.0.0.0): not an address (a zone index or a port?)"
+         "\r\nntp:fd00::6 (fd00::6): IPv6 is not available"},
         {kEventCorrected, &outvoted,
          "Clock corrected: the PC clock was 90.250 seconds ahead of the time server." + kHost +
              kSntp + kFineTimes + "\r\nDisagreed: 10.0.0.3 (+3600 s), 10.0.0.4 (-110.125 s)"},

@@ -52,6 +52,7 @@ TimeExchange Exchange(int64_t sentAt, int broadcast = 0) {
     TimeExchange exchange = {};
     exchange.nonce = kNonce;
     exchange.buildDate = kBuildDate;
+    exchange.maxDistanceMs = 1500;
     exchange.broadcast = broadcast;
     exchange.sentAt = sentAt;
     exchange.judgedAt = sentAt + 80 * kMs;
@@ -103,6 +104,7 @@ TEST(SntpMeasureReply, SaysWhyAMatchedReplyIsOfNoUse) {
         int usable;
         NoTime why;
         const char* kissCode;
+        int maxDistanceMs = 1500; // MaxDistance
     } cases[] = {
         {"usable", {}, 1, kNoTimeSilent, ""},
         {"a Kiss-o'-Death", {.stratum = 0, .referenceId = "RATE"}, 0, kNoTimeRefused, "RATE"},
@@ -127,20 +129,42 @@ TEST(SntpMeasureReply, SaysWhyAMatchedReplyIsOfNoUse) {
          1,
          kNoTimeSilent,
          ""},
-        {"root distance over 1.5 s", {.rootDispersion = kOneAndAHalf + 1}, 0, kNoTimeUnusable, ""},
-        {"root delay 3.2 s: half of it over 1.5 s", {.rootDelay = 0x33333}, 0, kNoTimeUnusable, ""},
+        {"root distance over 1.5 s", {.rootDispersion = kOneAndAHalf + 1}, 0, kNoTimeTooFar, ""},
+        {"root delay 3.2 s: half of it over 1.5 s", {.rootDelay = 0x33333}, 0, kNoTimeTooFar, ""},
+        // A domain controller on its own clock: a dispersion of 10 s.
+        {"root distance 10 s", {.rootDispersion = 0xA0000}, 0, kNoTimeTooFar, ""},
+        {"root distance 10 s, MaxDistance 16 s",
+         {.rootDispersion = 0xA0000},
+         1,
+         kNoTimeSilent,
+         "",
+         16000},
+        {"root distance 16 s, MaxDistance 16 s",
+         {.rootDispersion = 0x100000},
+         1,
+         kNoTimeSilent,
+         "",
+         16000},
+        {"root distance 10 s, MaxDistance 9.999 s",
+         {.rootDispersion = 0xA0000},
+         0,
+         kNoTimeTooFar,
+         "",
+         9999},
     };
     for (const auto& c : cases) {
         std::vector<unsigned char> bytes = Pack(c.reply);
         SntpMeasure measure = {};
         measure.why = kNoTimeSilent;
-        EXPECT_EQ(SntpMeasureReply(bytes.data(), t1, t4, &measure), c.usable) << c.what;
+        EXPECT_EQ(SntpMeasureReply(bytes.data(), t1, t4, c.maxDistanceMs, &measure), c.usable)
+            << c.what;
         EXPECT_EQ(measure.why, c.why) << c.what;
         EXPECT_STREQ(measure.kissCode, c.kissCode) << c.what;
     }
     std::vector<unsigned char> bytes = Pack({});
     SntpMeasure measure;
-    EXPECT_EQ(SntpMeasureReply(bytes.data(), t4, t1, &measure), 0) << "judged before it was sent";
+    EXPECT_EQ(SntpMeasureReply(bytes.data(), t4, t1, 1500, &measure), 0)
+        << "judged before it was sent";
 }
 
 // Offset, delay and uncertainty, in milliseconds, of an exchange whose
@@ -172,7 +196,7 @@ TEST(SntpMeasureReply, MeasuresOffsetDelayAndUncertainty) {
         reply.rootDispersion = c.rootDispersion;
         std::vector<unsigned char> bytes = Pack(reply);
         SntpMeasure measure;
-        ASSERT_EQ(SntpMeasureReply(bytes.data(), c.t1, t4, &measure), 1) << c.what;
+        ASSERT_EQ(SntpMeasureReply(bytes.data(), c.t1, t4, 1500, &measure), 1) << c.what;
         EXPECT_EQ(FixedToMilliseconds(measure.offset), c.offsetMs) << c.what;
         EXPECT_EQ(FixedToMilliseconds(measure.delay), c.delayMs) << c.what;
         EXPECT_EQ(FixedToMilliseconds(measure.uncertainty), c.uncertaintyMs) << c.what;
