@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
+#include "core/report.h"
+
 static WORD EventType(EventId id) {
-    if (id == kEventNoAnswer || id == kEventDisagree)
+    if (id == kEventNoAnswer || id == kEventDisagree || id == kEventDriftWarning ||
+        id == kEventCorrectors)
         return EVENTLOG_WARNING_TYPE;
     if (id == kEventNotSet || id == kEventNoNetwork || id == kEventStepTooLarge ||
-        id == kEventNothingToAsk || id == kEventInstallFailed || id == kEventRefused)
+        id == kEventNothingToAsk || id == kEventInstallFailed || id == kEventRefused ||
+        id == kEventDriftCritical)
         return EVENTLOG_ERROR_TYPE;
     return EVENTLOG_INFORMATION_TYPE;
 }
@@ -17,29 +21,44 @@ void SystemErrorText(unsigned long error, char* out, int size) {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
                                   error, 0, out, (DWORD)size, NULL);
     if (length == 0)
-        wsprintfA(out, "no text for this error.");
+        FormatText(out, (size_t)size, "no text for this error.");
     while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n'))
         out[--length] = '\0';
 }
 
+// The event's text first, which Event Viewer shows; then, as data to filter
+// forwarded events by, the host as written, its address, the protocol and
+// the drift in ms, server minus PC ("+90250"); "" where there is none.
 void LogEvent(EventId id, const EventFacts* facts) {
     EventFacts told = *facts;
     char errorText[256] = "";
     if (told.error != 0)
         SystemErrorText(told.error, errorText, sizeof errorText);
     told.errorText = errorText;
-    char text[kEventTextSize];
+    char text[kEventTextSize], digits[22], drift[24] = "";
     FormatEventText(text, sizeof text, id, &told);
-    LogText(id, text);
+    int answered = told.protocol[0] != '\0';
+    if (answered)
+        FormatText(drift, sizeof drift, "%s%s", told.answer.driftMs > 0 ? "" : "+",
+                   DecimalText(-told.answer.driftMs, digits));
+    const char* strings[] = {text, told.hostText, told.hostAddress,
+                             !answered          ? ""
+                             : told.answer.fine ? "SNTP"
+                                                : "RFC 868",
+                             drift};
+    LogStrings(id, strings, 5);
 }
 
 void LogText(EventId id, const char* text) {
+    LogStrings(id, &text, 1);
+}
+
+void LogStrings(EventId id, const char* const* strings, int count) {
     // Registered or not, the source writes: Event Viewer then prefaces the
     // text with its note that the description cannot be found.
     HANDLE log = RegisterEventSourceA(NULL, "Horavel");
     if (log == NULL)
         return;
-    const char* strings[] = {text};
-    ReportEventA(log, EventType(id), 0, id, NULL, 1, 0, strings, NULL);
+    ReportEventA(log, EventType(id), 0, id, NULL, (WORD)count, 0, (const char**)strings, NULL);
     DeregisterEventSource(log);
 }

@@ -12,5 +12,8 @@ void LogEvent(EventId id, const EventFacts* facts);
 // The same, with a text of the caller's.
 void LogText(EventId id, const char* text);
 
+// The same, with the text and the event's data: strings 2 and on.
+void LogStrings(EventId id, const char* const* strings, int count);
+
 // The system's text for a Windows error code, without its line end.
 void SystemErrorText(unsigned long error, char* out, int size);

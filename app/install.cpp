@@ -9,6 +9,7 @@
 #include "app/elevation.h"
 #include "app/event_log.h"
 #include "app/settings.h"
+#include "app/system.h"
 #include "app/task_scheduler.h"
 #include "core/apps_entry.h"
 #include "core/report.h"
@@ -38,24 +39,10 @@ struct Places {
     char noHost[MAX_PATH + 96];
 };
 
-// A text value of HKEY_LOCAL_MACHINE in the 64-bit view, where both builds
-// look; "" and the registry's error when there is none.
-static LONG ReadMachineText(const char* keyPath, const char* name, char* out, DWORD size) {
-    HKEY key;
-    DWORD type;
-    out[0] = '\0';
-    LONG result =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key);
-    if (result != ERROR_SUCCESS)
-        return result;
-    size--; // room for the terminator the registry may leave out
-    result = RegQueryValueExA(key, name, NULL, &type, (BYTE*)out, &size);
-    if (result == ERROR_SUCCESS && type == REG_SZ)
-        out[size] = '\0';
-    else
-        out[0] = '\0';
-    RegCloseKey(key);
-    return out[0] != '\0' ? ERROR_SUCCESS : result != ERROR_SUCCESS ? result : ERROR_FILE_NOT_FOUND;
+// A text of the machine's Windows key; the registry's error, and one for an empty text.
+static LONG ReadWindowsText(const char* name, char* out) {
+    LONG result = ReadMachineValue(kWindowsKey, name, REG_SZ, out, MAX_PATH);
+    return result == ERROR_SUCCESS && out[0] == '\0' ? ERROR_FILE_NOT_FOUND : result;
 }
 
 // The native Program Files\Horavel, for both builds, so that a PC has one
@@ -63,20 +50,19 @@ static LONG ReadMachineText(const char* keyPath, const char* name, char* out, DW
 // administrators can change. Also where x86 builds installed before.
 static LONG FindFolder(Places* places) {
     char programFiles[MAX_PATH], x86[MAX_PATH];
-    LONG result =
-        ReadMachineText(kWindowsKey, "ProgramW6432Dir", programFiles, sizeof programFiles);
+    LONG result = ReadWindowsText("ProgramW6432Dir", programFiles);
     if (result != ERROR_SUCCESS)
-        result = ReadMachineText(kWindowsKey, "ProgramFilesDir", programFiles, sizeof programFiles);
+        result = ReadWindowsText("ProgramFilesDir", programFiles);
     if (result != ERROR_SUCCESS)
         return result;
-    if (lstrlenA(programFiles) + 9 >= (int)sizeof places->folder)
+    if (strlen(programFiles) + 9 >= sizeof places->folder)
         return ERROR_FILENAME_EXCED_RANGE;
-    wsprintfA(places->folder, "%s\\Horavel", programFiles);
-    wsprintfA(places->exe, "%s\\horavel.exe", places->folder);
-    wsprintfA(places->ini, "%s\\horavel.ini", places->folder);
-    if (ReadMachineText(kWindowsKey, "ProgramFilesDir (x86)", x86, sizeof x86) == ERROR_SUCCESS &&
-        lstrcmpiA(x86, programFiles) != 0 && lstrlenA(x86) + 9 < MAX_PATH)
-        wsprintfA(places->oldFolder, "%s\\Horavel", x86);
+    FormatText(places->folder, sizeof places->folder, "%s\\Horavel", programFiles);
+    FormatText(places->exe, sizeof places->exe, "%s\\horavel.exe", places->folder);
+    FormatText(places->ini, sizeof places->ini, "%s\\horavel.ini", places->folder);
+    if (ReadWindowsText("ProgramFilesDir (x86)", x86) == ERROR_SUCCESS &&
+        strstr(x86, "(x86)") != NULL) // never the native folder itself
+        FormatText(places->oldFolder, sizeof places->oldFolder, "%s\\Horavel", x86);
     return ERROR_SUCCESS;
 }
 
@@ -101,20 +87,19 @@ static int SameFile(const char* a, const char* b) {
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
-// A file's bytes, for free(); NULL when it cannot be read.
+// A file's bytes, for free(); NULL when it cannot be read, or is larger
+// than any exe of ours.
 static char* ReadBytes(const char* path, DWORD* size) {
+    enum { kLargest = 1 << 20 };
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL,
                               OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return NULL;
-    *size = GetFileSize(file, NULL);
-    char* bytes = *size < 1u << 24 ? (char*)malloc(*size + 1) : NULL;
-    DWORD read;
-    if (bytes != NULL && (!ReadFile(file, bytes, *size, &read, NULL) || read != *size)) {
+    char* bytes = file != INVALID_HANDLE_VALUE ? (char*)malloc(kLargest + 1) : NULL;
+    if (bytes != NULL && (!ReadFile(file, bytes, kLargest + 1, size, NULL) || *size > kLargest)) {
         free(bytes);
         bytes = NULL;
     }
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
     return bytes;
 }
 
@@ -143,38 +128,20 @@ static DWORD Protect(const char* path) {
     return error;
 }
 
-// Deletes the copies that earlier runs set aside while they were in use,
-// those that are free by now.
-static void DeleteSetAside(const char* folder) {
-    char pattern[MAX_PATH + 16], path[MAX_PATH + 16];
-    wsprintfA(pattern, "%s\\old*.tmp", folder);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        wsprintfA(path, "%s\\%s", folder, found.cFileName);
-        DeleteFileA(path);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 // Frees a file's path: deletes it, or, while a run of it is in progress
-// (this one, perhaps), renames it aside, to be deleted at the next install
-// or restart. The Windows error, 0 when the path is free.
-static DWORD RemoveFile(const char* path, const char* folder) {
+// (this one, perhaps), renames it aside to the same name and ".old", to be
+// deleted at the next install or restart. The Windows error, 0 when the
+// path is free.
+static DWORD RemoveFile(const char* path) {
+    char aside[MAX_PATH + 24];
+    FormatText(aside, sizeof aside, "%s.old", path);
+    DeleteFileA(aside); // left by an earlier run, and free by now
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND ||
         GetLastError() == ERROR_PATH_NOT_FOUND)
         return 0;
-    char aside[MAX_PATH + 16];
-    if (!GetTempFileNameA(folder, "old", 0, aside))
+    if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING))
         return GetLastError();
-    if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
-        DWORD error = GetLastError();
-        DeleteFileA(aside);
-        return error;
-    }
     MoveFileExA(aside, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
     return 0;
 }
@@ -183,12 +150,11 @@ static DWORD RemoveFile(const char* path, const char* folder) {
 // the next restart. The Windows error, 0 when done.
 static DWORD RemoveInstall(const char* folder) {
     char exe[MAX_PATH + 16], ini[MAX_PATH + 16];
-    wsprintfA(exe, "%s\\horavel.exe", folder);
-    wsprintfA(ini, "%s\\horavel.ini", folder);
-    DWORD error = RemoveFile(exe, folder);
+    FormatText(exe, sizeof exe, "%s\\horavel.exe", folder);
+    FormatText(ini, sizeof ini, "%s\\horavel.ini", folder);
+    DWORD error = RemoveFile(exe);
     if (error == 0)
-        error = RemoveFile(ini, folder);
-    DeleteSetAside(folder);
+        error = RemoveFile(ini);
     if (error == 0 && !RemoveDirectoryA(folder) && Exists(folder))
         MoveFileExA(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT); // once what is in use is gone
     return error;
@@ -200,28 +166,10 @@ static DWORD RemoveInstall(const char* folder) {
 static DWORD PlaceExe(const char* exe, const Places* places) {
     if (SameFile(exe, places->exe) || SameBytes(exe, places->exe))
         return 0;
-    DWORD error = RemoveFile(places->exe, places->folder);
+    DWORD error = RemoveFile(places->exe);
     if (error != 0)
         return error;
     return CopyFileA(exe, places->exe, TRUE) ? 0 : GetLastError();
-}
-
-// 1 when the Windows Time service runs and takes its time from the network.
-static int WindowsTimeSyncs(void) {
-    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
-    SC_HANDLE service =
-        manager != NULL ? OpenServiceA(manager, "W32Time", SERVICE_QUERY_STATUS) : NULL;
-    SERVICE_STATUS status;
-    int running = service != NULL && QueryServiceStatus(service, &status) &&
-                  status.dwCurrentState == SERVICE_RUNNING;
-    if (service != NULL)
-        CloseServiceHandle(service);
-    if (manager != NULL)
-        CloseServiceHandle(manager);
-    char type[32];
-    ReadMachineText("SYSTEM\\CurrentControlSet\\Services\\W32Time\\Parameters", "Type", type,
-                    sizeof type);
-    return running && TakesNetworkTime(type);
 }
 
 // A key of the 64-bit view and its values; the registry's error.
@@ -244,7 +192,7 @@ static LONG WriteMachineKey(const char* path, DWORD textType, const AppsText* te
                                   KEY_SET_VALUE | KEY_WOW64_64KEY, NULL, &key, NULL);
     for (int i = 0; result == ERROR_SUCCESS && i < textCount; i++)
         result = RegSetValueExA(key, texts[i].name, 0, textType, (const BYTE*)texts[i].text,
-                                (DWORD)lstrlenA(texts[i].text) + 1);
+                                (DWORD)strlen(texts[i].text) + 1);
     for (int i = 0; result == ERROR_SUCCESS && i < numberCount; i++)
         result = RegSetValueExA(key, numberNames[i], 0, REG_DWORD, (const BYTE*)&numbers[i],
                                 sizeof numbers[i]);
@@ -257,7 +205,7 @@ static LONG WriteMachineKey(const char* path, DWORD textType, const AppsText* te
 static LONG RegisterSource(const char* installedExe) {
     AppsText file;
     file.name = "EventMessageFile";
-    lstrcpynA(file.text, installedExe, sizeof file.text);
+    FormatText(file.text, sizeof file.text, "%s", installedExe);
     static const char* const kTypes[] = {"TypesSupported"};
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     return WriteMachineKey(kSourceKey, REG_EXPAND_SZ, &file, 1, kTypes, &types, 1);
@@ -267,10 +215,9 @@ static LONG RegisterSource(const char* installedExe) {
 static LONG WriteAppsEntry(const Places* places) {
     AppsText texts[kAppsTextCount];
     FormatAppsEntry(places->folder, places->exe, HORAVEL_VERSION, texts);
-    WIN32_FILE_ATTRIBUTE_DATA exe, ini;
+    BY_HANDLE_FILE_INFORMATION exe, ini;
     DWORD bytes = 0;
-    if (GetFileAttributesExA(places->exe, GetFileExInfoStandard, &exe) &&
-        GetFileAttributesExA(places->ini, GetFileExInfoStandard, &ini))
+    if (Identify(places->exe, &exe) && Identify(places->ini, &ini))
         bytes = exe.nFileSizeLow + ini.nFileSizeLow;
     static const char* const kNumbers[] = {"NoModify", "NoRepair", "EstimatedSize"};
     DWORD numbers[] = {1, 1, (bytes + 1023) / 1024}; // in KiB
@@ -315,7 +262,6 @@ static int PlaceFiles(const char* exe, const char* ini, int iniThere, const Plac
     DWORD error;
     if ((error = MakeFolder(places->folder)) != 0)
         return Failed(facts, "its folder could not be made safe.", error);
-    DeleteSetAside(places->folder);
     if ((error = PlaceExe(exe, places)) != 0)
         return Failed(facts, "horavel.exe was not copied.", error);
     if (!iniThere && !CopyFileA(ini, places->ini, TRUE))
@@ -328,7 +274,7 @@ static int PlaceFiles(const char* exe, const char* ini, int iniThere, const Plac
         return Failed(facts, "its files could not be made safe.", error);
     if (places->oldFolder[0] != '\0' && Exists(places->oldFolder) &&
         (error = RemoveInstall(places->oldFolder)) != 0)
-        return Failed(facts, "its x86 install in Program Files (x86) was not removed.", error);
+        return Failed(facts, "the x86 install was not moved.", error);
     return 1;
 }
 
@@ -343,14 +289,14 @@ static int Install(const char* exe, Places* places, InstallFacts* facts) {
     // place; only a first install takes these.
     char oldIni[MAX_PATH + 16] = "";
     if (places->oldFolder[0] != '\0')
-        wsprintfA(oldIni, "%s\\horavel.ini", places->oldFolder);
+        FormatText(oldIni, sizeof oldIni, "%s\\horavel.ini", places->oldFolder);
     int iniThere = Exists(places->ini);
     const char* ini = iniThere                              ? places->ini
                       : oldIni[0] != '\0' && Exists(oldIni) ? oldIni
                                                             : besideIni;
     facts->iniCopied = ini == besideIni;
     int placed = 0;
-    if (!IniNamesAHost(ini)) {
+    if (!NamesAServer(ini)) {
         FormatText(places->noHost, sizeof places->noHost, "%s names no time server.", ini);
         Failed(facts, places->noHost, 0);
     } else {
@@ -372,7 +318,7 @@ static int Install(const char* exe, Places* places, InstallFacts* facts) {
     free(xml);
     if (!done)
         return Failed(facts, "the task was not registered.", taskError);
-    facts->windowsTimeSyncs = WindowsTimeSyncs();
+    FormatCorrectors(facts->correctors, sizeof facts->correctors, FindCorrectors());
     return 1;
 }
 
@@ -400,11 +346,18 @@ static int Tell(EventId id, InstallFacts* facts, int status) {
     facts->errorText = errorText;
     char text[kEventTextSize];
     FormatInstallText(text, sizeof text, id, uninstalling, facts);
+    const char* strings[] = {text, facts->folder, HORAVEL_VERSION};
     if (hideMode)
-        LogText(id, text);
+        LogStrings(id, strings, 3);
     else
         MessageBoxA(NULL, text, kCaption,
                     (id == kEventInstallFailed ? MB_ICONERROR : MB_ICONINFORMATION) | MB_OK);
+    // Another corrector undoes what Horavel does, and back: an administrator
+    // must hear of it however the install ran.
+    if (id == kEventInstalled && facts->correctors[0] != '\0') {
+        FormatCorrectorsNote(text, sizeof text, facts->correctors);
+        LogStrings(kEventCorrectors, strings, 3);
+    }
     return status;
 }
 

@@ -9,15 +9,22 @@
 HINSTANCE programInstance;
 
 // A word the program does not know, or two switches that ask for different
-// runs: a typo must not move the clock. Nothing is done; the status is 6.
+// runs: a typo must not move the clock. Nothing is done; the status is 6,
+// or UNKNOWN for a monitoring system, which reads the line instead.
 static int Refuse(const Switches* switches) {
     char text[256];
+    CheckStatus status;
+    EventFacts none = {};
+    none.protocol = "";
+    FormatCheckLine(text, sizeof text, kEventRefused, &none, switches, "", &status);
+    if (switches->thresholds && WriteOutputLine(text))
+        return kCheckUnknown;
     FormatRefusal(text, sizeof text, switches);
     if (switches->hide)
         LogText(kEventRefused, text);
     else
         MessageBoxA(NULL, text, "Horavel", MB_ICONERROR | MB_OK);
-    return kExitFailed;
+    return switches->thresholds ? (int)kCheckUnknown : (int)kExitFailed;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
@@ -33,9 +40,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
         return RunApprovedCorrection(&switches.approved);
     if (switches.install || switches.uninstall)
         return RunInstall(&switches);
-    EventId result = RunTimeCheck(&switches);
-    // Without /exitcode the status stays 1, as scripts written for it expect.
-    return switches.exitCode ? ExitCodeOf(result) : 1;
+    return RunTimeCheck(&switches);
 }
 
 // The process starts here, not in the C runtime's start-up code, which the

@@ -6,8 +6,10 @@
 
 #include "core/config_path.h"
 #include "core/host_list.h"
+#include "core/report.h"
 
 const char kSettingsSection[] = "Time Servers";
+static const char kPolicyKey[] = "SOFTWARE\\Policies\\Horavel";
 
 extern HINSTANCE programInstance;
 
@@ -34,6 +36,57 @@ char* ConfigFilePath(const char* exe) {
     return path;
 }
 
+// A key of Group Policy's, in the 64-bit view where both builds look; NULL
+// when it is not there.
+static HKEY OpenPolicy(const char* subkey) {
+    char path[64];
+    FormatText(path, sizeof path, subkey[0] != '\0' ? "%s\\%s" : "%s", kPolicyKey, subkey);
+    HKEY key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) ==
+                   ERROR_SUCCESS
+               ? key
+               : NULL;
+}
+
+int ReadPolicyNumber(const char* name, int32_t* value) {
+    HKEY key = OpenPolicy("");
+    DWORD type, size = sizeof *value;
+    int set = key != NULL &&
+              RegQueryValueExA(key, name, NULL, &type, (BYTE*)value, &size) == ERROR_SUCCESS &&
+              type == REG_DWORD; // a number stored as another type is ignored
+    if (key != NULL)
+        RegCloseKey(key);
+    return set;
+}
+
+// The policy's server list as the INI's section reads ("Host1=ntp:a\0...");
+// NULL when there is none.
+static char* ReadPolicyHosts(size_t* length) {
+    HKEY key = OpenPolicy(kServersPolicyKey);
+    char* section = NULL;
+    *length = 0;
+    for (DWORD i = 0; key != NULL; i++) {
+        char name[32], value[1024];
+        DWORD nameSize = sizeof name, valueSize = sizeof value - 1, type;
+        LONG result = RegEnumValueA(key, i, name, &nameSize, NULL, &type, (BYTE*)value, &valueSize);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        if (result != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        value[valueSize] = '\0';
+        char* grown = (char*)realloc(section, *length + sizeof name + sizeof value + 2);
+        if (grown == NULL)
+            break;
+        section = grown;
+        *length +=
+            FormatText(section + *length, sizeof name + sizeof value, "%s=%s", name, value) + 1;
+        section[*length] = '\0';
+    }
+    if (key != NULL)
+        RegCloseKey(key);
+    return section;
+}
+
 char* ReadSection(const char* iniPath, size_t* length) {
     for (DWORD size = 4096; size != 0; size *= 2) {
         char* section = (char*)malloc(size);
@@ -51,14 +104,26 @@ char* ReadSection(const char* iniPath, size_t* length) {
 
 int ReadNumber(const char* iniPath, const NumberRule* rule) {
     char text[32];
+    int32_t policy;
+    int set = ReadPolicyNumber(rule->key, &policy);
     GetPrivateProfileStringA(kSettingsSection, rule->key, "", text, sizeof text, iniPath);
-    return NumberSetting(rule, text);
+    return ChosenNumber(rule, set ? &policy : NULL, text);
 }
 
-int IniNamesAHost(const char* iniPath) {
+char* ReadHostSection(const char* iniPath, int maxHost, size_t* length, int* fromPolicy) {
+    char* section = ReadPolicyHosts(length);
+    *fromPolicy = section != NULL && NamesAHost(section, *length, maxHost);
+    if (*fromPolicy)
+        return section;
+    free(section);
+    return ReadSection(iniPath, length);
+}
+
+int NamesAServer(const char* iniPath) {
     size_t length;
-    char* section = ReadSection(iniPath, &length);
-    int named = section != NULL && NamesAHost(section, length, ReadNumber(iniPath, &kMaxHostRule));
+    int maxHost = ReadNumber(iniPath, &kMaxHostRule), fromPolicy;
+    char* section = ReadHostSection(iniPath, maxHost, &length, &fromPolicy);
+    int named = section != NULL && NamesAHost(section, length, maxHost);
     free(section);
     return named;
 }

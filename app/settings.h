@@ -1,8 +1,10 @@
 // Where the program and its configuration are, and the configuration's
-// reads through the profile calls. Win32.
+// reads: Group Policy's values (HKLM\SOFTWARE\Policies\Horavel) where they
+// are set, else the INI's through the profile calls. Win32.
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "core/setting_rules.h"
 
@@ -19,8 +21,16 @@ char* ConfigFilePath(const char* exePath);
 // when memory runs out. A missing file or section reads as empty.
 char* ReadSection(const char* iniPath, size_t* length);
 
-// A number of the INI, under its key's rule.
+// A number of the policy's where it sets one, else of the INI, under its key's rule.
 int ReadNumber(const char* iniPath, const NumberRule* rule);
 
-// 1 when the INI names a server a run would ask.
-int IniNamesAHost(const char* iniPath);
+// 1 and *value when Group Policy sets `name` as a number.
+int ReadPolicyNumber(const char* name, int32_t* value);
+
+// The host keys a run asks, as the INI's section reads, for free(): the
+// policy's list when it names a server (replacing the INI's, not merged),
+// else the INI's section. *fromPolicy says which.
+char* ReadHostSection(const char* iniPath, int maxHost, size_t* length, int* fromPolicy);
+
+// 1 when the policy or the INI names a server a run would ask.
+int NamesAServer(const char* iniPath);

@@ -1,5 +1,6 @@
 // What the program asks of Windows itself: its libraries, only from
-// System32, and whether anyone can see its windows. Win32.
+// System32, whether anyone can see its windows or reads its output, the
+// machine's registry, and what else sets its clock. Win32.
 #pragma once
 
 #include <windows.h>
@@ -19,3 +20,18 @@ HMODULE LoadSystemLibrary(const char* name);
 // holds services and SYSTEM's tasks alone. A box nobody sees would wait
 // for ever.
 int SeenByAnyone(void);
+
+// Writes a line to the standard output this process inherited, when that
+// is a file or a pipe (a monitoring agent's); 1 when it is one. NULL only asks.
+int WriteOutputLine(const char* text);
+
+// A value of HKEY_LOCAL_MACHINE in the 64-bit view, where both builds look,
+// of type `type` (a REG_SZ terminated, "" when absent); the registry's
+// error, ERROR_FILE_NOT_FOUND for a value of another type.
+LONG ReadMachineValue(const char* keyPath, const char* name, DWORD type, void* out, DWORD size);
+
+// The other correctors of this clock (core/report.h's bits): Windows Time
+// when its configuration takes time from the network and it is not
+// disabled, running or not; Hyper-V's and VMware's time synchronisation
+// when they run.
+int FindCorrectors(void);

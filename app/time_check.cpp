@@ -7,6 +7,7 @@
 #include "app/elevation.h"
 #include "app/event_log.h"
 #include "app/settings.h"
+#include "app/system.h"
 #include "app/time_check.h"
 #include "core/agreement.h"
 #include "core/host_list.h"
@@ -44,6 +45,10 @@ static int maxDistanceMs;     // the largest root distance an SNTP answer may ha
 static int scheduled;         // /scheduled: the run stops asking at its deadline,
 static DWORD deadline;        // this tick count,
 static int stoppedAtDeadline; // and it did
+static const Switches* runSwitches;
+static int fromPolicy;     // the servers came from Group Policy
+static int quietLog;       // /check for a monitoring system that reads its line: no event
+static EventFacts settled; // of the answer that settled the run
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -69,7 +74,7 @@ static void ShowStrip(HWND strip) {
     int dpi = screen != NULL ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
     if (screen != NULL)
         ReleaseDC(NULL, screen);
-    int width = MulDiv(kStripWidth, dpi > 0 ? dpi : 96, 96);
+    int width = kStripWidth * (dpi > 0 ? dpi : 96) / 96;
     RECT desktop;
     GetWindowRect(GetDesktopWindow(), &desktop);
     SetWindowPos(strip, NULL, (desktop.right - width) / 2, desktop.bottom / 2, width, 0,
@@ -78,7 +83,7 @@ static void ShowStrip(HWND strip) {
 
 static void ShowFailure(unsigned long error) {
     char text[300] = "Unable to set the clock !\n";
-    SystemErrorText(error, text + lstrlenA(text), (int)sizeof text - lstrlenA(text));
+    SystemErrorText(error, text + strlen(text), (int)(sizeof text - strlen(text)));
     MessageBoxA(UdpWindow(), text, kCaption, MB_ICONERROR | MB_OK);
 }
 
@@ -118,7 +123,13 @@ static EventFacts RunFacts(void) {
     facts.answersWanted = answersWanted;
     facts.stoppedAtDeadline = stoppedAtDeadline;
     facts.maxDistanceMs = maxDistanceMs;
+    facts.fromPolicy = fromPolicy;
     return facts;
+}
+
+static void Log(EventId id, const EventFacts* facts) {
+    if (!quietLog)
+        LogEvent(id, facts);
 }
 
 // Moves the clock by the drift; 1 when it was set, else 0 and the error in facts.
@@ -129,8 +140,21 @@ static int SetClock(EventFacts* facts) {
 // Moves the clock by the drift and records the attempt; 1 when the clock was set.
 static int Correct(EventFacts* facts) {
     int set = SetClock(facts);
-    LogEvent(set ? kEventCorrected : kEventNotSet, facts);
+    Log(set ? kEventCorrected : kEventNotSet, facts);
     return set;
+}
+
+// What an unattended /check found: with thresholds, a drift beyond one is an
+// event of its own; the thresholds judge the offset itself, not what the
+// measurement can tell apart from none.
+static EventId Checked(EventFacts* facts) {
+    CheckStatus status =
+        CheckStatusOf(-facts->answer.driftMs, runSwitches->warnMs, runSwitches->critMs);
+    facts->thresholdMs = status == kCheckCritical ? runSwitches->critMs : runSwitches->warnMs;
+    return status == kCheckCritical          ? kEventDriftCritical
+           : status == kCheckWarning         ? kEventDriftWarning
+           : NeedsCorrection(&facts->answer) ? kEventDriftLeft
+                                             : kEventNoCorrection;
 }
 
 // Shows the report of the answer that settles the run and corrects the
@@ -143,14 +167,15 @@ static EventId HandleAnswer(const AskedHost* chosen) {
     facts.hostAddress = chosen->address;
     facts.protocol = chosen->protocol;
     facts.answer = *answer;
+    settled = facts;
     if (hideMode) {
-        EventId result = !NeedsCorrection(answer) ? kEventNoCorrection
-                         : checkOnly              ? kEventDriftLeft
+        EventId result = checkOnly                  ? Checked(&facts)
+                         : !NeedsCorrection(answer) ? kEventNoCorrection
                          // a forged answer could move it by decades
                          : !StepWithinBound(answer, maxStepSeconds) ? kEventStepTooLarge
                          : SetClock(&facts)                         ? kEventCorrected
                                                                     : kEventNotSet;
-        LogEvent(result, &facts);
+        Log(result, &facts);
         return result;
     }
     TimeFields serverFields, pcFields;
@@ -158,7 +183,7 @@ static EventId HandleAnswer(const AskedHost* chosen) {
     int pcShown = answer->pcMs != -1 && ShownFields(answer->pcMs, &pcFields);
     char report[kReportSize];
     FormatReport(report, sizeof report, &serverFields, pcShown ? &pcFields : NULL, answer,
-                 askedHosts, askedCount, !checkOnly);
+                 askedHosts, askedCount, !checkOnly, fromPolicy);
     char caption[kCaptionSize];
     FormatHostCaption(caption, sizeof caption, chosen->address);
     if (!NeedsCorrection(answer) || checkOnly) {
@@ -168,18 +193,18 @@ static EventId HandleAnswer(const AskedHost* chosen) {
     if (MessageBoxA(UdpWindow(), report, caption, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return kEventDriftLeft;
     if (SetClock(&facts)) {
-        LogEvent(kEventCorrected, &facts);
+        Log(kEventCorrected, &facts);
         return kEventCorrected;
     }
     ApprovedCorrection approved = {answer->driftMs, answer->fine, chosen->hostIndex, ""};
-    lstrcpynA(approved.address, chosen->address, sizeof approved.address);
+    FormatText(approved.address, sizeof approved.address, "%s", chosen->address);
     // An elevated process that still lacks the right has a policy against it.
     int set = 0;
     if (facts.error != ERROR_PRIVILEGE_NOT_HELD || IsElevated())
         ShowFailure(facts.error);
     else if (OfferElevation(&approved, &set))
         return set ? kEventCorrected : kEventNotSet; // the elevated run logged its outcome
-    LogEvent(kEventNotSet, &facts);
+    Log(kEventNotSet, &facts);
     return kEventNotSet;
 }
 
@@ -191,13 +216,13 @@ static EventId Settle(void) {
         return HandleAnswer(&askedHosts[chosen]);
     int tooFew = AnswerCount(askedHosts, askedCount) < Majority(answersWanted);
     EventId result = tooFew ? kEventNoAnswer : kEventDisagree;
+    EventFacts facts = RunFacts();
     if (hideMode) {
-        EventFacts facts = RunFacts();
-        LogEvent(result, &facts);
+        Log(result, &facts);
         return result;
     }
-    char text[kReportSize];
-    FormatDisagreement(text, sizeof text, askedHosts, askedCount, answersWanted);
+    char text[kEventTextSize];
+    FormatNoTimeBox(text, sizeof text, result, &facts);
     MessageBoxA(UdpWindow(), text, kCaption, MB_ICONWARNING | MB_OK);
     return result;
 }
@@ -229,7 +254,7 @@ static AskedHost* NextAsked(int hostIndex, const char* hostText, const TimeProto
     asked->hostIndex = hostIndex;
     asked->hostText = hostText;
     asked->protocol = protocol->name;
-    lstrcpyA(asked->address, "0.0.0.0");
+    memcpy(asked->address, "0.0.0.0", 8);
     return asked;
 }
 
@@ -268,7 +293,7 @@ static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* p
     // What came, if anything, says more than that the host was asked.
     if (exchange.why != kNoTimeSilent)
         asked->why = exchange.why;
-    lstrcpynA(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
+    memcpy(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
     asked->rootDistanceMs = exchange.rootDistanceMs;
     // Unattended, nothing is shown: a time decides by itself.
     TimeFields serverFields;
@@ -319,7 +344,7 @@ struct ConfiguredHost {
 // The hosts present in the section with an index below maxHost, in index order.
 static ConfiguredHost* ReadHosts(int maxHost, size_t* count) {
     size_t sectionLength;
-    char* section = ReadSection(iniPath, &sectionLength);
+    char* section = ReadHostSection(iniPath, maxHost, &sectionLength, &fromPolicy);
     *count = 0;
     HostEntry* entries = section != NULL ? ListHosts(section, sectionLength, maxHost, count) : NULL;
     ConfiguredHost* hosts = (ConfiguredHost*)malloc(*count * sizeof *hosts + 1);
@@ -367,10 +392,16 @@ static DWORD WaitAsScheduled(int deadlineSeconds) {
     return started + (DWORD)deadlineSeconds * 1000;
 }
 
-EventId RunTimeCheck(const Switches* switches) {
+static EventId Run(const Switches* switches) {
     hideMode = switches->hide;
     checkOnly = switches->check;
+    runSwitches = switches;
+    quietLog = switches->thresholds && WriteOutputLine(NULL);
     scheduled = switches->scheduledSeconds > 0;
+    int32_t checkPolicy;
+    // A fleet audited from the centre, its task's runs made /check alone.
+    if (scheduled && ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy) && checkPolicy == 1)
+        checkOnly = 1;
     if (scheduled)
         deadline = WaitAsScheduled(switches->scheduledSeconds);
     FixShownZone();
@@ -428,24 +459,44 @@ EventId RunTimeCheck(const Switches* switches) {
     if (triedAll && !hideMode) {
         EventFacts facts = RunFacts();
         char text[kEventTextSize];
-        FormatNoResponse(text, sizeof text, &facts);
+        FormatNoTimeBox(text, sizeof text, kEventNoAnswer, &facts);
         MessageBoxA(UdpWindow(), text, kCaption, MB_ICONERROR);
     }
     if (!answers && hideMode) {
         EventFacts facts = RunFacts();
         facts.error = openError;
-        LogEvent(result, &facts);
+        Log(result, &facts);
     }
     if (UdpWindow() != NULL)
         ShowWindow(UdpWindow(), SW_HIDE);
     return result;
 }
 
+int RunTimeCheck(const Switches* switches) {
+    settled = RunFacts();
+    EventId result = Run(switches);
+    if (!switches->thresholds) // without /exitcode the status stays 1, as scripts expect
+        return switches->exitCode ? ExitCodeOf(result) : 1;
+    // A monitoring system's line, and its status whatever /exitcode says.
+    settled.hostsAsked = askedCount;
+    settled.asked = askedHosts;
+    settled.answersWanted = answersWanted;
+    char correctors[96], line[512];
+    FormatCorrectors(correctors, sizeof correctors, FindCorrectors());
+    CheckStatus status;
+    FormatCheckLine(line, sizeof line, result, &settled, switches, correctors, &status);
+    WriteOutputLine(line);
+    return status;
+}
+
 int RunApprovedCorrection(const ApprovedCorrection* approved) {
-    char hostKey[24], hostText[kHostTextSize] = "";
-    wsprintfA(hostKey, "Host%d", approved->hostIndex);
-    if (FindPaths())
-        GetPrivateProfileStringA(kSettingsSection, hostKey, "", hostText, sizeof hostText, iniPath);
+    // The host as written where the run that asked read it: policy or INI.
+    char hostText[kHostTextSize] = "";
+    size_t count = 0;
+    ConfiguredHost* hosts = FindPaths() ? ReadHosts(approved->hostIndex + 1, &count) : NULL;
+    for (size_t k = 0; k < count; k++)
+        if (hosts[k].index == approved->hostIndex)
+            memcpy(hostText, hosts[k].text, sizeof hostText);
     // The times the event gives: the PC clock now, and the server's by the drift.
     TimeAnswer answer = {};
     answer.fine = approved->fine;

@@ -9,8 +9,11 @@
 
 extern HINSTANCE programInstance;
 
-// One run as the switches say (/hide, /check); what it ended with.
-EventId RunTimeCheck(const Switches* switches);
+// One run as the switches say (/hide, /check, /warn:, /crit:); its exit
+// status: 1, as ever; with /exitcode, what the run ended with; with a
+// threshold, the monitoring-plugin status, its one line written to the
+// output when that is a file or a pipe.
+int RunTimeCheck(const Switches* switches);
 
 // The run started as administrator to apply a correction the person
 // approved: it asks no server, and logs its event. Its exit status: 1 when

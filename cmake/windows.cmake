@@ -14,8 +14,9 @@ endif()
 
 # Small and self-contained: the C runtime's own printf, no exceptions, RTTI or
 # unwind tables, no frame pointers, functions called once kept apart (inlined,
-# their callers grow more than they save), unused code dropped, symbols stripped.
-set(HORAVEL_SIZE_FLAGS -Os -fomit-frame-pointer -fno-inline-functions-called-once
+# their callers grow more than they save), data aligned only as the ABI asks
+# (not each text to 32 bytes), unused code dropped, symbols stripped.
+set(HORAVEL_SIZE_FLAGS -Oz -fomit-frame-pointer -fno-inline-functions-called-once -malign-data=abi
     -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-unwind-tables -ffunction-sections)
 target_compile_options(horavel_core PRIVATE ${HORAVEL_SIZE_FLAGS})
@@ -29,10 +30,13 @@ add_custom_command(OUTPUT events.rc MSG00409.bin
   DEPENDS res/events.mc)
 
 configure_file(res/horavel.rc.in horavel.rc @ONLY)
-# The manifest goes into the exe without its comments and indentation.
+# The manifest goes into the exe without its comments, indentation and
+# line breaks.
 file(READ res/horavel.manifest.in HORAVEL_MANIFEST)
-string(REGEX REPLACE "<!--[^>]*-->" "" HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
-string(REGEX REPLACE "\n *" "\n" HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
+string(REGEX REPLACE " *<!--[^>]*-->" "" HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
+string(REGEX REPLACE "\n[ \n]*<" "<" HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
+string(REGEX REPLACE "\n[ \n]*" " " HORAVEL_MANIFEST "${HORAVEL_MANIFEST}")
+string(STRIP "${HORAVEL_MANIFEST}" HORAVEL_MANIFEST)
 string(CONFIGURE "${HORAVEL_MANIFEST}" HORAVEL_MANIFEST @ONLY)
 file(CONFIGURE OUTPUT horavel.manifest CONTENT "${HORAVEL_MANIFEST}")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS res/horavel.manifest.in)

@@ -7,6 +7,8 @@
 
 static const char kCorrect[] = "/correct:";
 static const char kScheduled[] = "/scheduled:";
+static const char kWarn[] = "/warn:";
+static const char kCrit[] = "/crit:";
 
 static int IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -129,6 +131,23 @@ static int ReadApproved(const char* p, ApprovedCorrection* approved) {
     return 1;
 }
 
+// Seconds with up to three decimals ("0.5", "60") into *ms; 1 when the text
+// is that and nothing more.
+static int ReadThreshold(const char* p, int* ms) {
+    int64_t seconds, fraction = 0;
+    p = ReadNumber(p, 6, &seconds);
+    if (p == NULL)
+        return 0;
+    int decimals = 0;
+    if (*p == '.' && IsDigit(p[1]))
+        for (p++; IsDigit(*p) && decimals < 3; p++, decimals++)
+            fraction = fraction * 10 + (*p - '0');
+    for (; decimals < 3; decimals++)
+        fraction *= 10;
+    *ms = (int)(seconds * 1000 + fraction);
+    return *p == '\0';
+}
+
 // The switches that choose what kind of run this is: one at most.
 struct Mode {
     const char* name;
@@ -173,6 +192,13 @@ static int ReadWord(const char* word, Switches* switches) {
         *Field(switches, mode.field) = 1;
         return switches->clashesWith == NULL;
     }
+    int* threshold = StartsWith(word, kWarn, &rest)   ? &switches->warnMs
+                     : StartsWith(word, kCrit, &rest) ? &switches->critMs
+                                                      : NULL;
+    if (threshold != NULL) {
+        switches->thresholds = 1;
+        return ReadThreshold(rest, threshold);
+    }
     int64_t seconds;
     if (StartsWith(word, kScheduled, &rest) && (rest = ReadNumber(rest, 5, &seconds)) != NULL &&
         *rest == '\0' && seconds > 0 && seconds <= kScheduledMostSeconds) {
@@ -184,16 +210,26 @@ static int ReadWord(const char* word, Switches* switches) {
 
 int ReadSwitches(const char* arguments, Switches* switches) {
     memset(switches, 0, sizeof *switches);
+    switches->warnMs = switches->critMs = -1;
     char word[160];
     for (int length; (length = NextWord(&arguments, word, sizeof word)) >= 0;) {
         // A word too long to read whole is no switch of ours.
         if ((size_t)length < sizeof word && ReadWord(word, switches))
             continue;
+        switches->refusal = switches->clashesWith != NULL ? kRefusedClash : kRefusedUnknown;
         FormatText(switches->refused, sizeof switches->refused,
                    (size_t)length < sizeof switches->refused ? "%s" : "%.68s...", word);
         return 0;
     }
-    return 1;
+    if (switches->thresholds && !switches->check)
+        switches->refusal = kRefusedWithoutCheck;
+    else if (switches->critMs >= 0 && switches->warnMs > switches->critMs)
+        switches->refusal = kRefusedWarnAboveCrit;
+    else
+        return 1;
+    FormatText(switches->refused, sizeof switches->refused, "%s",
+               switches->warnMs >= 0 ? kWarn : kCrit);
+    return 0;
 }
 
 size_t FormatApprovedArguments(char* out, size_t size, const ApprovedCorrection* approved) {

@@ -24,6 +24,14 @@ enum {
     kScheduledMostSeconds = 86400, // the largest deadline /scheduled: takes
 };
 
+enum Refusal {
+    kRefusedNone,
+    kRefusedUnknown,       // a word that is no switch of ours, or a switch written wrong
+    kRefusedClash,         // two switches that ask for different runs
+    kRefusedWithoutCheck,  // /warn: or /crit: without /check
+    kRefusedWarnAboveCrit, // /warn: above /crit:
+};
+
 // The switches of a run, read from words split as Windows splits a command
 // line (blanks, quotes). A word that holds "/hide", in that case, is /hide,
 // as ever. The others are whole words in any case. Any other word that
@@ -37,10 +45,14 @@ struct Switches {
     int uninstall; // removes what /install put in place
     int correct;   // /correct:...: applies the approved correction, asks no server
     ApprovedCorrection approved;
-    int scheduledSeconds; // /scheduled:N, the task's own: a random wait, then a run that stops
-                          // asking N s after it began
-    char refused[kRefusedWordSize]; // the word that refused the run, or ""
-    const char* clashesWith;        // the switch the refused one cannot go with, or NULL
+    int scheduledSeconds; // /scheduled:N, the task's own: a random wait first, and no host
+                          // asked N s after the run began
+    // /warn:SECONDS, /crit:SECONDS (with /check): a line for a monitoring system
+    int thresholds;                 // 1 when either was written, well formed or not
+    int warnMs, critMs;             // -1 when not given
+    Refusal refusal;                // why the run is refused, or kRefusedNone
+    char refused[kRefusedWordSize]; // the word that refused it
+    const char* clashesWith;        // for kRefusedClash: the switch it cannot go with
 };
 
 // Reads the argument text into *switches; 1 when every switch is known and

@@ -20,6 +20,7 @@ struct ReportText {
 };
 
 static const char kCutMark[] = "...";
+static const char kFromPolicy[] = "servers from Group Policy";
 
 static void AppendList(ReportText* text, const char* format, va_list args) {
     if (text->length + 1 >= text->size)
@@ -85,6 +86,18 @@ static void AppendSeconds(ReportText* text, int64_t ms, int fine, int withSign) 
         Appendf(text, ".%03d", (int)(magnitude % 1000));
 }
 
+// Seconds of a threshold, as short as they write: "0.5", "5"; nothing when none.
+static void AppendThreshold(ReportText* text, int ms) {
+    if (ms < 0)
+        return;
+    Appendf(text, "%d", ms / 1000);
+    char decimals[8];
+    int length = (int)FormatText(decimals, sizeof decimals, ".%03d", ms % 1000);
+    while (length > 0 && (decimals[length - 1] == '0' || decimals[length - 1] == '.'))
+        decimals[--length] = '\0';
+    Appendf(text, "%s", decimals);
+}
+
 // An answer's offset, the server's clock minus the PC's: "+3600 s", "-0.120 s".
 static void AppendOffset(ReportText* text, const TimeAnswer* answer) {
     Appendf(text, answer->driftMs > 0 ? "-" : "+");
@@ -122,7 +135,8 @@ static void AppendTimeLine(ReportText* text, const char* label, const TimeFields
 }
 
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking) {
+                    const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking,
+                    int fromPolicy) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0, 0};
@@ -134,6 +148,8 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
         Appendf(&text, "PC  Time :  --/--/----     --:--:--%s\n", answer->fine ? ".---" : "");
     if (AppendDisagreed(&text, "Disagreed: ", asked, askedCount) > 0)
         Appendf(&text, "\n");
+    if (fromPolicy)
+        Appendf(&text, "The %s\n", kFromPolicy);
     if (NeedsCorrection(answer)) {
         Appendf(&text, "\nYour PC's clock has  ");
         AppendSeconds(&text, answer->driftMs, answer->fine, 1);
@@ -141,32 +157,6 @@ size_t FormatReport(char* out, size_t size, const TimeFields* server, const Time
     } else {
         Appendf(&text, "\nYour PC's clock needs no correction...\n");
     }
-    return text.length;
-}
-
-size_t FormatDisagreement(char* out, size_t size, const AskedHost* asked, int askedCount,
-                          int answersWanted) {
-    if (size == 0)
-        return 0;
-    ReportText text = {out, size, 0, 0};
-    out[0] = '\0';
-    int answers = AnswerCount(asked, askedCount), tooFew = answers < Majority(answersWanted);
-    Appendf(&text,
-            tooFew ? "Too few time servers answered...\n\n" : "The time servers disagree...\n\n");
-    for (int i = 0; i < askedCount; i++) {
-        if (!asked[i].answered)
-            continue;
-        AppendHostOffset(&text, &asked[i]);
-        Appendf(&text, "\n");
-    }
-    if (tooFew)
-        Appendf(&text,
-                "\nThe clock is left alone: %d of %d servers answered, and at least %d must "
-                "agree.\n",
-                answers, answersWanted, Majority(answersWanted));
-    else
-        Appendf(&text, "\nThe clock is left alone: at least %d of %d servers must agree.\n",
-                Majority(answersWanted), answersWanted);
     return text.length;
 }
 
@@ -207,7 +197,7 @@ static const char* NoTimeText(NoTime why) {
     case kNoTimeNotSent:
         return "request not sent";
     case kNoTimeMalformed:
-        return "not an address (a zone index or a port?)";
+        return "no address: a zone or a port?";
     case kNoTimeNoFamily:
         return "IPv6 is not available";
     default:
@@ -220,7 +210,9 @@ static const char* NoTimeText(NoTime why) {
 static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
     enum { kListedName = 64 };
     if (facts->stoppedAtDeadline)
-        Appendf(text, " The run stopped asking at its deadline.");
+        Appendf(text, " It stopped at its deadline.");
+    if (facts->fromPolicy)
+        Appendf(text, " The %s.", kFromPolicy);
     for (int i = 0; facts->asked != NULL && i < facts->hostsAsked; i++) {
         const AskedHost* host = &facts->asked[i];
         int cut = strlen(host->hostText) > kListedName;
@@ -245,13 +237,21 @@ static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
     }
 }
 
-size_t FormatNoResponse(char* out, size_t size, const EventFacts* facts) {
+size_t FormatNoTimeBox(char* out, size_t size, EventId id, const EventFacts* facts) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0, 1};
     out[0] = '\0';
-    Appendf(&text, "No response from any server !%s", facts->hostsAsked > 0 ? "\r\n" : "");
+    int answers = AnswerCount(facts->asked, facts->hostsAsked), wanted = facts->answersWanted;
+    Appendf(&text, "%s%s",
+            id == kEventDisagree ? "The time servers disagree..."
+            : answers > 0        ? "Too few time servers answered..."
+                                 : "No response from any server !",
+            facts->hostsAsked > 0 ? "\r\n" : "");
     AppendAskedHosts(&text, facts);
+    if (answers > 0)
+        Appendf(&text, "\r\n\r\nThe clock is left alone: %d of %d answered, %d must agree.",
+                answers, wanted, Majority(wanted));
     return text.length;
 }
 
@@ -282,7 +282,7 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         return text.length;
     }
     if (id == kEventNothingToAsk) {
-        Appendf(&text, "No time server was asked: the configuration names none.");
+        Appendf(&text, "No time server was asked: none is configured.");
         return text.length;
     }
     if (id == kEventNoNetwork) {
@@ -294,16 +294,21 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         Appendf(&text, "Clock checked: the PC clock agrees with the time server to the second.");
     } else if (id == kEventNoCorrection) {
         Appendf(&text, "Clock checked: the PC clock agrees with the time server within the "
-                       "measurement's uncertainty of ");
+                       "uncertainty of ");
         AppendSeconds(&text, answer->uncertaintyMs, 1, 0);
         Appendf(&text, " seconds.");
     } else if (id == kEventCorrected) {
         Appendf(&text, "Clock corrected: the PC clock was ");
         AppendDrift(&text, answer);
         Appendf(&text, ".");
-    } else if (id == kEventDriftLeft) {
+    } else if (id == kEventDriftLeft || id == kEventDriftWarning || id == kEventDriftCritical) {
         Appendf(&text, "Clock checked, not corrected: the PC clock is ");
         AppendDrift(&text, answer);
+        if (id != kEventDriftLeft) {
+            Appendf(&text, ", beyond %s", id == kEventDriftWarning ? "/warn:" : "/crit:");
+            AppendThreshold(&text, facts->thresholdMs);
+            Appendf(&text, " s");
+        }
         Appendf(&text, ".");
     } else if (id == kEventStepTooLarge) {
         Appendf(&text, "The clock was not set: the PC clock is ");
@@ -315,6 +320,8 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         Appendf(&text, ".\r\nError %lu: %s", facts->error, facts->errorText);
     }
     Appendf(&text, "\r\nTime server: %s (%s)", facts->hostText, facts->hostAddress);
+    if (facts->fromPolicy)
+        Appendf(&text, "; %s", kFromPolicy);
     Appendf(&text, "\r\nProtocol: %s", facts->protocol);
     AppendUtc(&text, "Server time", answer->serverMs, answer->fine);
     AppendUtc(&text, "PC time", answer->pcMs, answer->fine);
@@ -361,30 +368,109 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
     }
     if (id == kEventUninstalled) {
         Appendf(&text,
-                "Horavel is uninstalled: its task, its Apps entry, its event source and its "
-                "files in %s are removed.",
+                "Horavel is uninstalled: its task, Apps entry, event source and files in %s.",
                 facts->folder);
         return text.length;
     }
     Appendf(&text,
             "Horavel is installed.\r\n\r\nFolder: %s (horavel.ini %s)\r\nTask: \\Horavel, as "
-            "SYSTEM: a minute after start-up, on waking from sleep and when a network "
-            "connects, and every %d minutes, each run up to 5 minutes late at random\r\nEvent "
-            "source: Horavel, in the Application log",
+            "SYSTEM: every %d minutes, after start-up, waking and a network connecting\r\nEvent "
+            "source: Horavel (Application log)",
             facts->folder, facts->iniCopied ? "copied there" : "kept", facts->runEveryMinutes);
-    if (facts->windowsTimeSyncs)
-        Appendf(&text, "\r\n\r\nThe Windows Time service sets this clock too: leave it to one. "
-                       "To Horavel: w32tm /config /syncfromflags:NO /update. To the service: "
-                       "horavel.exe /uninstall, then audit with /check.");
+    if (facts->correctors[0] != '\0') {
+        Appendf(&text, "\r\n\r\n");
+        text.length +=
+            FormatCorrectorsNote(out + text.length, size - text.length, facts->correctors);
+    }
     return text.length;
 }
 
+size_t FormatCorrectorsNote(char* out, size_t size, const char* correctors) {
+    return FormatText(out, size, "%s also set%s this clock: leave it to one (see horavel.txt).",
+                      correctors, strstr(correctors, " and ") != NULL ? "" : "s");
+}
+
+static void AppendRefusal(ReportText* text, const Switches* switches) {
+    static const char* const kWhy[] = {
+        "it knows no switch \"%s\"",
+        "\"%s\" cannot go with \"%s\"",
+        "\"%s\" goes with /check only",
+        "\"%s\" is above /crit:",
+    };
+    Appendf(text, kWhy[switches->refusal - 1], switches->refused, switches->clashesWith);
+}
+
 size_t FormatRefusal(char* out, size_t size, const Switches* switches) {
-    if (switches->clashesWith != NULL)
-        return FormatText(out, size, "Horavel did nothing: \"%s\" cannot go with \"%s\".",
-                          switches->refused, switches->clashesWith);
-    return FormatText(out, size,
-                      "Horavel did nothing: it knows no switch \"%s\".\r\n\r\nIts switches: "
-                      "/hide, /check, /exitcode, /install, /uninstall.",
-                      switches->refused);
+    ReportText text = {out, size, 0, 1};
+    if (size > 0)
+        out[0] = '\0';
+    Appendf(&text, "Horavel did nothing: ");
+    AppendRefusal(&text, switches);
+    Appendf(&text, ".");
+    return text.length;
+}
+
+CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs) {
+    uint64_t drift = Magnitude(offsetMs);
+    return critMs >= 0 && drift > (uint64_t)critMs   ? kCheckCritical
+           : warnMs >= 0 && drift > (uint64_t)warnMs ? kCheckWarning
+                                                     : kCheckOk;
+}
+
+size_t FormatCorrectors(char* out, size_t size, int found) {
+    static const char* const kNames[] = {"Windows Time", "Hyper-V time sync", "VMware Tools"};
+    ReportText text = {out, size, 0, 0};
+    if (size > 0)
+        out[0] = '\0';
+    for (int i = 0; i < 3; i++)
+        if (found >> i & 1)
+            Appendf(&text, "%s%s", text.length > 0 ? " and " : "", kNames[i]);
+    return text.length;
+}
+
+// An offset, server minus PC, signed, to the millisecond: "+0.012", "-0.734".
+static void AppendSignedSeconds(ReportText* text, int64_t offsetMs) {
+    Appendf(text, offsetMs < 0 ? "" : "+");
+    AppendSeconds(text, offsetMs, 1, 1);
+}
+
+size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts* facts,
+                       const Switches* switches, const char* correctors, CheckStatus* status) {
+    static const char* const kStatus[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
+    ReportText text = {out, size, 0, 0};
+    if (size > 0)
+        out[0] = '\0';
+    int64_t offsetMs = -facts->answer.driftMs;
+    int answers = AnswerCount(facts->asked, facts->asked != NULL ? facts->hostsAsked : 0);
+    *status = switches->refusal != kRefusedNone || facts->protocol[0] == '\0'
+                  ? kCheckUnknown
+                  : CheckStatusOf(offsetMs, switches->warnMs, switches->critMs);
+    Appendf(&text, "HORAVEL %s - ", kStatus[*status]);
+    if (switches->refusal != kRefusedNone) {
+        AppendRefusal(&text, switches);
+        return text.length;
+    }
+    if (*status == kCheckUnknown) {
+        Appendf(&text,
+                result == kEventDisagree ? "the servers disagree (%d of %d answered)"
+                : answers > 0            ? "too few answered (%d of %d)"
+                                         : "no time server answered (%d asked)",
+                answers > 0 ? answers : facts->hostsAsked, facts->answersWanted);
+        return text.length;
+    }
+    // The offset once, for the text and the performance data.
+    char offset[32];
+    ReportText signedOffset = {offset, sizeof offset, 0, 0};
+    AppendSignedSeconds(&signedOffset, offsetMs);
+    Appendf(&text, "drift %s s from %s (%s)", offset, facts->hostText, facts->hostAddress);
+    if (correctors[0] != '\0')
+        Appendf(&text, "; %s also set%s this clock", correctors,
+                strstr(correctors, " and ") != NULL ? "" : "s");
+    if (facts->fromPolicy)
+        Appendf(&text, "; %s", kFromPolicy);
+    Appendf(&text, " | drift=%ss;", offset);
+    AppendThreshold(&text, switches->warnMs);
+    Appendf(&text, ";");
+    AppendThreshold(&text, switches->critMs);
+    return text.length;
 }

@@ -15,18 +15,15 @@ enum {
 };
 
 // The server line, the PC line, the hosts whose answers disagreed with it,
+// a line when the servers were set by Group Policy,
 // and then either the drift (and, when `asking`, the question whether to fix
 // it) or, when the answer needs no correction, the no-correction text; times
 // and drift to the millisecond for a fine answer. `pc` is NULL when the PC
 // clock cannot be read. Returns the length written (cut to size - 1 if it
 // does not fit).
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
-                    const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking);
-
-// The box of a run whose answers hold no majority: each host that answered
-// and its offset (server minus PC), and the majority it takes.
-size_t FormatDisagreement(char* out, size_t size, const AskedHost* asked, int askedCount,
-                          int answersWanted);
+                    const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking,
+                    int fromPolicy = 0);
 
 // snprintf's work, alike with every C runtime: the text cut to size - 1
 // characters if it does not fit, always terminated; the length written.
@@ -51,6 +48,9 @@ enum EventId {
     kEventUninstalled = 11,   // information
     kEventInstallFailed = 12, // error: /install or /uninstall could not be done
     kEventRefused = 13,       // error: a switch unknown, or two that do not go together
+    kEventDriftWarning = 14,  // warning: /check found a drift beyond /warn:
+    kEventDriftCritical = 15, // error: /check found a drift beyond /crit:
+    kEventCorrectors = 16,    // warning: /install found another corrector of this clock
     kEventTextSize = 4096,
 };
 
@@ -81,11 +81,16 @@ struct EventFacts {
     int answersWanted;         // of which a majority must agree
     int stoppedAtDeadline = 0; // 1: a run of the task stopped asking at its deadline
     int maxDistanceMs = 1500;  // MaxDistance
+    int fromPolicy = 0;        // 1: the servers came from Group Policy
+    int thresholdMs = 0;       // of kEventDriftWarning or kEventDriftCritical
 };
 
-// The box of an interactive run that got no time: "No response from any
-// server !" and, below it, each address asked and why it gave no time.
-size_t FormatNoResponse(char* out, size_t size, const EventFacts* facts);
+// The box of an interactive run that stepped nothing for want of a time
+// (kEventNoAnswer) or of agreement (kEventDisagree): "No response from any
+// server !", "Too few time servers answered..." or "The time servers
+// disagree...", then each address asked with its offset (server minus PC)
+// or why it gave no time, and the majority that was wanted.
+size_t FormatNoTimeBox(char* out, size_t size, EventId id, const EventFacts* facts);
 
 // The event's text: what happened, with the host, the drift spelled out as
 // ahead or behind, both times in UTC as ISO 8601, and for a failure its error.
@@ -96,7 +101,7 @@ struct InstallFacts {
     const char* folder;    // where the program is installed
     int iniCopied;         // 1: copied there; 0: the one there kept
     int runEveryMinutes;   // the task's interval
-    int windowsTimeSyncs;  // the Windows Time service also sets the clock from the network
+    char correctors[80];   // the other correctors of this clock, "" for none
     const char* failed;    // what could not be done, or NULL
     unsigned long error;   // Windows error code of that failure, or 0
     const char* errorText; // the system's text for it
@@ -111,6 +116,30 @@ struct Switches;
 
 // Why the switches were refused: the word, and what it cannot go with.
 size_t FormatRefusal(char* out, size_t size, const Switches* switches);
+
+// The monitoring-plugin convention's statuses, which /check with /warn: or
+// /crit: exits with.
+enum CheckStatus { kCheckOk, kCheckWarning, kCheckCritical, kCheckUnknown };
+
+// The status of an offset (server minus PC) under thresholds (-1: not
+// given): its absolute value above crit is critical, above warn a warning.
+CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs);
+
+// The other correctors of this clock, by their bits in `found`, as one
+// text: "Windows Time", "Windows Time and VMware Tools"; "" for none.
+enum { kWindowsTime = 1, kHyperVTime = 2, kVmwareTools = 4 };
+size_t FormatCorrectors(char* out, size_t size, int found);
+
+// That they also set this clock, and what to do: leave it to one.
+size_t FormatCorrectorsNote(char* out, size_t size, const char* correctors);
+
+// The one line of /check for a monitoring system: "HORAVEL OK - drift +0.012
+// s from ntp:time.nist.gov (192.0.2.5) | drift=+0.012s;0.5;5", with notes on
+// other correctors and servers from policy; UNKNOWN, without performance
+// data, when there is no drift to judge (a refusal when switches are
+// refused). *status is the status it reports.
+size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts* facts,
+                       const Switches* switches, const char* correctors, CheckStatus* status);
 
 // A 64-bit count in decimal, without the C runtime's printf, which on older
 // Windows knows no 64-bit conversion; `out` holds 22 characters. Returns

@@ -14,6 +14,19 @@ const NumberRule kRunEveryRule = {"RunEvery", 60, 15, 1440, 0};
 // RFC 5905's limit by default; a domain controller on its own clock says 10 s.
 const NumberRule kMaxDistanceRule = {"MaxDistance", 1500, 1, 16000, 1};
 
+const char kCheckOnlyPolicy[] = "CheckOnly";
+const char kServersPolicyKey[] = "TimeServers";
+
+static int Bounded(const NumberRule* rule, int64_t value) {
+    if (value < rule->least)
+        return rule->lowIsFallback ? rule->fallback : rule->least;
+    return value > rule->most ? rule->most : (int)value;
+}
+
+int ChosenNumber(const NumberRule* rule, const int32_t* policy, const char* iniText) {
+    return policy != NULL ? Bounded(rule, *policy) : NumberSetting(rule, iniText);
+}
+
 int NumberSetting(const NumberRule* rule, const char* text) {
     if (text == NULL)
         return rule->fallback;
@@ -28,9 +41,5 @@ int NumberSetting(const NumberRule* rule, const char* text) {
     for (; *text >= '0' && *text <= '9'; text++)
         if (value <= INT_MAX)
             value = value * 10 + (*text - '0');
-    if (negative)
-        value = -value;
-    if (value < rule->least)
-        return rule->lowIsFallback ? rule->fallback : rule->least;
-    return value > rule->most ? rule->most : (int)value;
+    return Bounded(rule, negative ? -value : value);
 }

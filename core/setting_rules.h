@@ -1,6 +1,8 @@
 // The numbers of the configuration: each key's default and bounds, and how
-// a value written for it reads.
+// a value written for it reads, in the INI or as a Group Policy value.
 #pragma once
+
+#include <stdint.h>
 
 struct NumberRule {
     const char* key;   // in the section "Time Servers"
@@ -20,3 +22,13 @@ extern const NumberRule kMaxDistanceRule; // ms of root distance an SNTP answer 
 // profile calls read a number: blanks, a sign and decimal digits, anything
 // after them ignored, no digits 0; then bounded by its rule.
 int NumberSetting(const NumberRule* rule, const char* text);
+
+// The value of a key set as a policy (a REG_DWORD, read as signed: 0xFFFFFFFF
+// is -1) when `policy` is not NULL, else as the INI writes it: a policy
+// overrides the INI key by key.
+int ChosenNumber(const NumberRule* rule, const int32_t* policy, const char* iniText);
+
+// Policy values beside the numbers: 1 makes every run of the task a /check;
+// the servers, "Host1", "Host2", ..., in a subkey of their own.
+extern const char kCheckOnlyPolicy[];
+extern const char kServersPolicyKey[];

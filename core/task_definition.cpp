@@ -3,11 +3,15 @@
 #include "core/local_time.h"
 #include "core/report.h"
 
-// The XML as it is written: cut to fit out, but counted whole.
+// The XML as it is written: cut to fit out, but counted whole. The markup
+// closes each element with "}" rather than its end tag, which is written
+// out here: the task's XML takes a third less room in the exe.
 struct XmlText {
     char* out;
     size_t size;
     size_t length;
+    const char* open[8]; // the names of the elements open, innermost last
+    int depth;
 };
 
 static void PutChar(XmlText* text, char c) {
@@ -18,11 +22,31 @@ static void PutChar(XmlText* text, char c) {
     text->length++;
 }
 
-// Text as it is, or with the five characters XML gives a meaning escaped.
-static void Put(XmlText* text, const char* s, int escape) {
+static void PutText(XmlText* text, const char* s) {
+    while (*s != '\0')
+        PutChar(text, *s++);
+}
+
+// Markup, its "}" written as the end tag it stands for.
+static void PutMarkup(XmlText* text, const char* s) {
     for (; *s != '\0'; s++) {
-        const char* escaped = !escape      ? NULL
-                              : *s == '&'  ? "&amp;"
+        if (*s == '<' && text->depth < 8)
+            text->open[text->depth++] = s + 1;
+        if (*s != '}' || text->depth == 0) {
+            PutChar(text, *s);
+            continue;
+        }
+        PutText(text, "</");
+        for (const char* name = text->open[--text->depth]; *name != ' ' && *name != '>'; name++)
+            PutChar(text, *name);
+        PutChar(text, '>');
+    }
+}
+
+// A value, with the five characters XML gives a meaning escaped.
+static void PutValue(XmlText* text, const char* s) {
+    for (; *s != '\0'; s++) {
+        const char* escaped = *s == '&'    ? "&amp;"
                               : *s == '<'  ? "&lt;"
                               : *s == '>'  ? "&gt;"
                               : *s == '"'  ? "&quot;"
@@ -31,8 +55,7 @@ static void Put(XmlText* text, const char* s, int escape) {
         if (escaped == NULL)
             PutChar(text, *s);
         else
-            while (*escaped != '\0')
-                PutChar(text, *escaped++);
+            PutText(text, escaped);
     }
 }
 
@@ -65,75 +88,52 @@ size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {
     FormatText(start, sizeof start, "%04d-%02d-%02dT%02d:%02d:%02dZ", f.year, f.month, f.day,
                f.hour, f.minute, f.second);
     // Markup, then a value to escape, in turn; no line breaks or indentation,
-    // which would only take room in the exe. Each event trigger waits a
+    // which would only take room in the exe, and "}" for each end tag. Each event trigger waits a
     // minute, for the network and its names to come back.
     const char* parts[] = {
         "<Task version=\"1.2\" xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">"
         "<RegistrationInfo>"
-        "<Description>Checks the PC clock against the time servers of horavel.ini and corrects "
-        "it; each run logs an event (Application log, source Horavel).</Description>"
+        "<Description>Sets the PC clock from the time servers of horavel.ini.}"
         "<Version>",
         task->version,
-        "</Version>"
-        "</RegistrationInfo>"
+        "}}"
         "<Triggers>"
-        "<BootTrigger>"
-        "<Delay>PT1M</Delay>"
-        "</BootTrigger>"
-        "<TimeTrigger>"
-        "<StartBoundary>",
+        "<BootTrigger><Delay>PT1M}}"
+        "<TimeTrigger><StartBoundary>",
         start,
-        "</StartBoundary>"
-        "<Repetition>"
-        "<Interval>",
+        "}<Repetition><Interval>",
         interval,
-        "</Interval>"
-        "</Repetition>"
-        "<RandomDelay>PT10M</RandomDelay>"
-        "</TimeTrigger>"
-        "<EventTrigger>"
-        "<Subscription>",
+        "}}<RandomDelay>PT10M}}"
+        "<EventTrigger><Subscription>",
         kResumeQuery,
-        "</Subscription>"
-        "<Delay>PT1M</Delay>"
-        "</EventTrigger>"
-        "<EventTrigger>"
-        "<Subscription>",
+        "}<Delay>PT1M}}"
+        "<EventTrigger><Subscription>",
         kNetworkQuery,
-        "</Subscription>"
-        "<Delay>PT1M</Delay>"
-        "</EventTrigger>"
-        "</Triggers>"
-        "<Principals>"
-        "<Principal id=\"System\">"
-        "<UserId>S-1-5-18</UserId>"
-        "<RunLevel>HighestAvailable</RunLevel>"
-        "</Principal>"
-        "</Principals>"
-        "<Settings>"
-        "<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"
-        "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>"
-        "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>"
-        "<StartWhenAvailable>true</StartWhenAvailable>"
-        "<RunOnlyIfNetworkAvailable>true</RunOnlyIfNetworkAvailable>"
-        "<ExecutionTimeLimit>PT15M</ExecutionTimeLimit>"
-        "<Priority>5</Priority>"
-        "</Settings>"
-        "<Actions Context=\"System\">"
-        "<Exec>"
-        "<Command>",
+        "}<Delay>PT1M}}"
+        "}"
+        "<Principals><Principal id=\"S\">"
+        "<UserId>S-1-5-18}"
+        "<RunLevel>HighestAvailable}"
+        "}}"
+        "<Settings>" // never two runs at once: IgnoreNew, the default
+        "<DisallowStartIfOnBatteries>false}"
+        "<StopIfGoingOnBatteries>false}"
+        "<StartWhenAvailable>true}"
+        "<RunOnlyIfNetworkAvailable>true}"
+        "<ExecutionTimeLimit>PT15M}"
+        "<Priority>5}"
+        "}"
+        "<Actions Context=\"S\"><Exec><Command>",
         task->command,
-        "</Command>"
-        "<Arguments>/hide /exitcode /scheduled:720</Arguments>"
-        "</Exec>"
-        "</Actions>"
-        "</Task>",
+        "}<Arguments>/hide /exitcode /scheduled:720}"
+        "}}"
+        "}",
     };
-    XmlText text = {out, size, 0};
+    XmlText text = {out, size, 0, {}, 0};
     if (size > 0)
         out[0] = '\0';
     for (size_t i = 0; i < sizeof parts / sizeof parts[0]; i++)
-        Put(&text, parts[i], i % 2);
+        (i % 2 ? PutValue : PutMarkup)(&text, parts[i]);
     return text.length;
 }
 

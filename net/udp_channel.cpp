@@ -75,7 +75,7 @@ static void Notify(int slot, int on) {
 // A socket address of either family for `address` and `port`; its length.
 static int SocketAddress(const NetAddress* address, int port, sockaddr_in6* out) {
     memset(out, 0, sizeof *out);
-    out->sin6_port = htons((u_short)port);
+    out->sin6_port = (u_short)((port >> 8 & 0xFF) | (port & 0xFF) << 8); // network order
     if (address->family == 6) {
         out->sin6_family = AF_INET6;
         memcpy(&out->sin6_addr, address->bytes, 16);
@@ -98,7 +98,7 @@ static NetAddress AddressOf(const sockaddr_in6* from, int* port) {
         memcpy(address.bytes, &((const sockaddr_in*)from)->sin_addr, 4);
     }
     if (port != NULL)
-        *port = ntohs(from->sin6_port);
+        *port = from->sin6_port >> 8 | (from->sin6_port & 0xFF) << 8;
     return address;
 }
 
@@ -284,7 +284,7 @@ LRESULT CALLBACK UdpWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         udpWindow = NULL;
         // The slot's timer dies with the window: wake a waiting loop so that
         // it sees the window is gone now, not whenever a message next arrives.
-        PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+        PostMessageA(NULL, WM_NULL, 0, 0); // to this thread
         return 1;
     }
     if (message > WM_USER && message <= WM_USER + kUdpSlotCount) {

@@ -247,7 +247,7 @@ class Bench:
         env = {key: value for key, value in os.environ.items()
                if not key.startswith(("WINE", "DISPLAY", "TZ"))}
         env.update(WINEPREFIX=self.prefix, WINELOADER=self.loader, WINEARCH=WINEARCH[self.arch],
-                   WINEDEBUG="-all,err+sync,+eventlog",
+                   WINEDEBUG="-all,err+sync,+eventlog,fixme+advapi",
                    WINEDLLOVERRIDES="mscoree,mshtml=")
         if display and self.display:
             env["DISPLAY"] = self.display

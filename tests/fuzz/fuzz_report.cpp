@@ -56,11 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
     if (text[bufferSize] != '#')
         abort();
-    std::vector<char> box(bufferSize + 1, '#');
-    length = FormatDisagreement(box.data(), bufferSize, asked, 4, wanted);
-    if ((bufferSize > 0 && (length >= bufferSize || strlen(box.data()) != length)) ||
-        box[bufferSize] != '#')
-        abort();
 
     std::vector<char> caption(bufferSize + 1, '#');
     length = FormatHostCaption(caption.data(), bufferSize, address.data());
@@ -72,10 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         (unsigned long)drift, address.data(), (int)(drift & 3), asked,
                         (int)(drift >> 32),   (int)drift,     times[0] >> 16,   wanted};
     for (int id = kEventCorrected; id <= kEventDisagree; id++) {
-        std::vector<char> event(bufferSize + 1, '#');
+        std::vector<char> event(bufferSize + 1, '#'), box(bufferSize + 1, '#');
         length = FormatEventText(event.data(), bufferSize, (EventId)id, &facts);
         if ((bufferSize > 0 && (length >= bufferSize || strlen(event.data()) != length)) ||
             event[bufferSize] != '#')
+            abort();
+        length = FormatNoTimeBox(box.data(), bufferSize, (EventId)id, &facts);
+        if ((bufferSize > 0 && (length >= bufferSize || strlen(box.data()) != length)) ||
+            box[bufferSize] != '#')
             abort();
     }
     return 0;

@@ -98,25 +98,38 @@ TEST(FormatReport, WritesTheReportTextsByteForByte) {
                   fix);
 }
 
-TEST(FormatDisagreement, ListsEachAnswerAndTheMajorityItTakes) {
+// The boxes of a run that stepped nothing: each address asked, and why.
+TEST(FormatNoTimeBox, ListsEachAddressAndTheMajorityWanted) {
     const AskedHost oneOfThree[] = {kOutvoted[3], kOutvoted[0]};
+    EventFacts disagree = {}, tooFew = {}, silent = {};
+    disagree.asked = kOutvoted;
+    disagree.hostsAsked = 4;
+    disagree.answersWanted = 4;
+    tooFew.asked = oneOfThree;
+    tooFew.hostsAsked = 2;
+    tooFew.answersWanted = 3;
+    silent.asked = oneOfThree;
+    silent.hostsAsked = 1;
     const struct {
-        const AskedHost* asked;
-        int count, wanted;
+        EventId id;
+        const EventFacts* facts;
         const char* text;
     } cases[] = {
-        {kOutvoted, 4, 4,
-         "The time servers disagree...\n\n"
-         "10.0.0.2 (-90.250 s)\n10.0.0.3 (+3600 s)\n10.0.0.4 (-110.125 s)\n"
-         "\nThe clock is left alone: at least 3 of 4 servers must agree.\n"},
-        {oneOfThree, 2, 3,
-         "Too few time servers answered...\n\n10.0.0.2 (-90.250 s)\n"
-         "\nThe clock is left alone: 1 of 3 servers answered, and at least 2 must agree.\n"},
+        {kEventDisagree, &disagree,
+         "The time servers disagree...\r\n\r\nntp:a.example (10.0.0.2): -90.250 s"
+         "\r\n10.0.0.3 (10.0.0.3): +3600 s\r\nntp:c.example (10.0.0.4): -110.125 s"
+         "\r\n10.0.0.8 (10.0.0.8): silent"
+         "\r\n\r\nThe clock is left alone: 3 of 4 answered, 3 must agree."},
+        {kEventNoAnswer, &tooFew,
+         "Too few time servers answered...\r\n\r\n10.0.0.8 (10.0.0.8): silent"
+         "\r\nntp:a.example (10.0.0.2): -90.250 s"
+         "\r\n\r\nThe clock is left alone: 1 of 3 answered, 2 must agree."},
+        {kEventNoAnswer, &silent,
+         "No response from any server !\r\n\r\n10.0.0.8 (10.0.0.8): silent"},
     };
     for (const auto& c : cases) {
-        char text[kReportSize];
-        size_t length = FormatDisagreement(text, sizeof text, c.asked, c.count, c.wanted);
-        EXPECT_EQ(length, strlen(text));
+        char text[kEventTextSize];
+        EXPECT_EQ(FormatNoTimeBox(text, sizeof text, c.id, c.facts), strlen(c.text));
         EXPECT_STREQ(text, c.text);
     }
 }
@@ -226,8 +239,8 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
          "Clock corrected: the PC clock was 0.120 seconds behind the time server." + kHost + kSntp +
              kFineTimes},
         {kEventNoCorrection, &steady,
-         "Clock checked: the PC clock agrees with the time server within the measurement's "
-         "uncertainty of 0.012 seconds." +
+         "Clock checked: the PC clock agrees with the time server within the uncertainty of "
+         "0.012 seconds." +
              kHost + kSntp + kFineTimes},
         {kEventNoAnswer, &silent, "No time server answered: 3 servers asked, 2000 ms each."},
         {kEventNoAnswer, &oneSilent, "No time server answered: 1 server asked, 500 ms each."},
@@ -239,7 +252,7 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
          "\r\nnosuch.example (0.0.0.0): name not found\r\n10.0.0.5 (10.0.0.5): request not sent"
          "\r\nntp:reset.example (10.0.0.4): clock before 2026-12-01"
          "\r\nntp:dc1.example (fd00::5): root distance 10.000 s over MaxDistance 1.500 s"
-         "\r\nfe80::1%3 (0.0.0.0): not an address (a zone index or a port?)"
+         "\r\nfe80::1%3 (0.0.0.0): no address: a zone or a port?"
          "\r\nntp:fd00::6 (fd00::6): IPv6 is not available"},
         {kEventCorrected, &outvoted,
          "Clock corrected: the PC clock was 90.250 seconds ahead of the time server." + kHost +
@@ -254,7 +267,7 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
         {kEventDriftLeft, &answer,
          "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server." +
              kHost + kRfc868 + kTimes},
-        {kEventNothingToAsk, &silent, "No time server was asked: the configuration names none."},
+        {kEventNothingToAsk, &silent, "No time server was asked: none is configured."},
         {kEventNoNetwork, &refused,
          "No time server was asked: the network could not be used." + std::string(kRefusal)},
     };
@@ -324,7 +337,7 @@ TEST(ExitCodeOf, TellsEachOutcomeApart) {
 // What Wine cannot show: the Windows Time service's note, and a failure's
 // error: a Windows error in decimal, an HRESULT in hex, and none at all.
 TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
-    InstallFacts fighting = {"C:\\Program Files\\Horavel", 1, 60, 1, nullptr, 0, ""};
+    InstallFacts fighting = {"C:\\Program Files\\Horavel", 1, 60, "Windows Time", nullptr, 0, ""};
     InstallFacts failed = fighting, denied = fighting, refused = fighting;
     failed.failed = denied.failed = "the task was not registered.";
     failed.error = 5;
@@ -338,12 +351,10 @@ TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
     } cases[] = {
         {kEventInstalled, &fighting,
          "Horavel is installed.\r\n\r\nFolder: C:\\Program Files\\Horavel (horavel.ini copied "
-         "there)\r\nTask: \\Horavel, as SYSTEM: a minute after start-up, on waking from sleep "
-         "and when a network connects, and every 60 minutes, each run up to 5 minutes late at "
-         "random\r\nEvent source: Horavel, in the Application log\r\n\r\nThe Windows Time service "
-         "sets this clock too: leave it to one. "
-         "To Horavel: w32tm /config /syncfromflags:NO /update. To the service: horavel.exe "
-         "/uninstall, then audit with /check."},
+         "there)\r\nTask: \\Horavel, as SYSTEM: every 60 minutes, after start-up, waking and a "
+         "network connecting\r\nEvent source: Horavel (Application log)\r\n\r\nWindows Time also "
+         "sets "
+         "this clock: leave it to one (see horavel.txt)."},
         {kEventInstallFailed, &failed,
          "Horavel was not installed: the task was not registered.\r\nError 5: Access is denied."},
         {kEventInstallFailed, &denied,

@@ -91,7 +91,7 @@ TEST(FormatTaskXml, ParsesAsTheTaskItIsMeantToBe) {
         {"count(/Task/Triggers/EventTrigger[Delay='PT1M'])", "2"},
         {"string(/Task/Settings/Priority)", "5"},
         {"string(/Task/Settings/ExecutionTimeLimit)", "PT15M"},
-        {"string(/Task/Settings/MultipleInstancesPolicy)", "IgnoreNew"},
+        {"count(/Task/Settings/MultipleInstancesPolicy)", "0"}, // IgnoreNew, the default
         {"string(/Task/Settings/RunOnlyIfNetworkAvailable)", "true"},
         {"string(/Task/Settings/StartWhenAvailable)", "true"},
         {"string(/Task/Settings/DisallowStartIfOnBatteries)", "false"},
