@@ -21,7 +21,7 @@ void SystemErrorText(unsigned long error, char* out, int size) {
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
                                   error, 0, out, (DWORD)size, NULL);
     if (length == 0)
-        FormatText(out, (size_t)size, "no text for this error.");
+        FormatText(out, (size_t)size, "?");
     while (length > 0 && (out[length - 1] == '\r' || out[length - 1] == '\n'))
         out[--length] = '\0';
 }

@@ -261,7 +261,7 @@ static int PlaceFiles(const char* exe, const char* ini, int iniThere, const Plac
                       InstallFacts* facts) {
     DWORD error;
     if ((error = MakeFolder(places->folder)) != 0)
-        return Failed(facts, "its folder could not be made safe.", error);
+        return Failed(facts, "its folder was not secured.", error);
     if ((error = PlaceExe(exe, places)) != 0)
         return Failed(facts, "horavel.exe was not copied.", error);
     if (!iniThere && !CopyFileA(ini, places->ini, TRUE))
@@ -271,7 +271,7 @@ static int PlaceFiles(const char* exe, const char* ini, int iniThere, const Plac
         !SetFileAttributesA(places->ini, FILE_ATTRIBUTE_NORMAL))
         return Failed(facts, "its files stay read-only.", GetLastError());
     if ((error = Protect(places->exe)) != 0 || (error = Protect(places->ini)) != 0)
-        return Failed(facts, "its files could not be made safe.", error);
+        return Failed(facts, "its files were not secured.", error);
     if (places->oldFolder[0] != '\0' && Exists(places->oldFolder) &&
         (error = RemoveInstall(places->oldFolder)) != 0)
         return Failed(facts, "the x86 install was not moved.", error);
@@ -307,9 +307,9 @@ static int Install(const char* exe, Places* places, InstallFacts* facts) {
     if (!placed)
         return 0;
     if ((result = RegisterSource(places->exe)) != ERROR_SUCCESS)
-        return Failed(facts, "the event source was not registered.", (unsigned long)result);
+        return Failed(facts, "the event source was not added.", (unsigned long)result);
     if ((result = WriteAppsEntry(places)) != ERROR_SUCCESS)
-        return Failed(facts, "its Apps entry was not written.", (unsigned long)result);
+        return Failed(facts, "its Apps entry was not added.", (unsigned long)result);
     int runEvery = ReadNumber(places->ini, &kRunEveryRule);
     facts->runEveryMinutes = runEvery;
     char* xml = TaskXml(places->exe, runEvery);
@@ -355,7 +355,7 @@ static int Tell(EventId id, InstallFacts* facts, int status) {
     // Another corrector undoes what Horavel does, and back: an administrator
     // must hear of it however the install ran.
     if (id == kEventInstalled && facts->correctors[0] != '\0') {
-        FormatCorrectorsNote(text, sizeof text, facts->correctors);
+        FormatText(text, sizeof text, kCorrectorsNote, facts->correctors);
         LogStrings(kEventCorrectors, strings, 3);
     }
     return status;

@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include "app/system.h"
 #include "core/config_path.h"
 #include "core/host_list.h"
 #include "core/report.h"
 
 const char kSettingsSection[] = "Time Servers";
+// Group Policy's values, in the 64-bit view where both builds look.
 static const char kPolicyKey[] = "SOFTWARE\\Policies\\Horavel";
 
 extern HINSTANCE programInstance;
@@ -36,33 +38,20 @@ char* ConfigFilePath(const char* exe) {
     return path;
 }
 
-// A key of Group Policy's, in the 64-bit view where both builds look; NULL
-// when it is not there.
-static HKEY OpenPolicy(const char* subkey) {
-    char path[64];
-    FormatText(path, sizeof path, subkey[0] != '\0' ? "%s\\%s" : "%s", kPolicyKey, subkey);
-    HKEY key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) ==
-                   ERROR_SUCCESS
-               ? key
-               : NULL;
-}
-
 int ReadPolicyNumber(const char* name, int32_t* value) {
-    HKEY key = OpenPolicy("");
-    DWORD type, size = sizeof *value;
-    int set = key != NULL &&
-              RegQueryValueExA(key, name, NULL, &type, (BYTE*)value, &size) == ERROR_SUCCESS &&
-              type == REG_DWORD; // a number stored as another type is ignored
-    if (key != NULL)
-        RegCloseKey(key);
-    return set;
+    // A number stored as another type is ignored.
+    return ReadMachineValue(kPolicyKey, name, REG_DWORD, value, sizeof *value) == ERROR_SUCCESS;
 }
 
 // The policy's server list as the INI's section reads ("Host1=ntp:a\0...");
 // NULL when there is none.
 static char* ReadPolicyHosts(size_t* length) {
-    HKEY key = OpenPolicy(kServersPolicyKey);
+    char path[64];
+    FormatText(path, sizeof path, "%s\\%s", kPolicyKey, kServersPolicyKey);
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        key = NULL;
     char* section = NULL;
     *length = 0;
     for (DWORD i = 0; key != NULL; i++) {

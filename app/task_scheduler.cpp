@@ -38,6 +38,15 @@ static BSTR WideString(const Com* com, const char* text) {
     return string;
 }
 
+// A BSTR of a constant text, laid out as SysAllocString lays one out: its
+// length in bytes, then the characters. Never freed, only read.
+struct ConstantBstr {
+    UINT bytes;
+    OLECHAR text[9];
+};
+static const ConstantBstr kRootPath = {2, L"\\"}, kName = {14, L"Horavel"},
+                          kSystem = {16, L"S-1-5-18"};
+
 // Deletes the task, and registers it anew from xml unless that is NULL: a
 // task of that name made by anyone else is never taken over with its
 // security descriptor.
@@ -53,19 +62,17 @@ static int ChangeTask(const char* xml, unsigned long* error) {
     IRegisteredTask* task = NULL;
     VARIANT none = {}, system = {};
     none.vt = VT_EMPTY;
-    BSTR rootPath = WideString(&com, "\\"), name = WideString(&com, "Horavel");
-    BSTR text = xml != NULL ? WideString(&com, xml) : NULL;
+    BSTR name = (BSTR)kName.text, text = xml != NULL ? WideString(&com, xml) : NULL;
     system.vt = VT_BSTR;
-    system.bstrVal = WideString(&com, "S-1-5-18");
-    HRESULT result =
-        rootPath == NULL || name == NULL || system.bstrVal == NULL || (xml != NULL && text == NULL)
-            ? E_OUTOFMEMORY
-            : com.createInstance(CLSID_TaskScheduler, NULL, CLSCTX_INPROC_SERVER, IID_ITaskService,
-                                 (void**)&service);
+    system.bstrVal = (BSTR)kSystem.text;
+    HRESULT result = xml != NULL && text == NULL
+                         ? E_OUTOFMEMORY
+                         : com.createInstance(CLSID_TaskScheduler, NULL, CLSCTX_INPROC_SERVER,
+                                              IID_ITaskService, (void**)&service);
     if (SUCCEEDED(result))
         result = service->Connect(none, none, none, none);
     if (SUCCEEDED(result))
-        result = service->GetFolder(rootPath, &root);
+        result = service->GetFolder((BSTR)kRootPath.text, &root);
     if (SUCCEEDED(result)) {
         result = root->DeleteTask(name, 0);
         if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
@@ -80,10 +87,7 @@ static int ChangeTask(const char* xml, unsigned long* error) {
         root->Release();
     if (service != NULL)
         service->Release();
-    com.freeString(rootPath);
-    com.freeString(name);
     com.freeString(text);
-    com.freeString(system.bstrVal);
     if (SUCCEEDED(initialized))
         com.uninitialize();
     *error = SUCCEEDED(result) ? 0 : (unsigned long)result;

@@ -86,16 +86,17 @@ static void AppendSeconds(ReportText* text, int64_t ms, int fine, int withSign) 
         Appendf(text, ".%03d", (int)(magnitude % 1000));
 }
 
-// Seconds of a threshold, as short as they write: "0.5", "5"; nothing when none.
-static void AppendThreshold(ReportText* text, int ms) {
+// Seconds of a threshold, as short as they write: "0.5", "5"; "" when none.
+static const char* ThresholdText(int ms, char out[16]) {
+    out[0] = '\0';
     if (ms < 0)
-        return;
-    Appendf(text, "%d", ms / 1000);
-    char decimals[8];
-    int length = (int)FormatText(decimals, sizeof decimals, ".%03d", ms % 1000);
-    while (length > 0 && (decimals[length - 1] == '0' || decimals[length - 1] == '.'))
-        decimals[--length] = '\0';
-    Appendf(text, "%s", decimals);
+        return out;
+    int length = (int)FormatText(out, 16, "%d.%03d", ms / 1000, ms % 1000);
+    while (out[length - 1] == '0') // 0.500: 0.5
+        out[--length] = '\0';
+    if (out[length - 1] == '.') // 5.: 5
+        out[--length] = '\0';
+    return out;
 }
 
 // An answer's offset, the server's clock minus the PC's: "+3600 s", "-0.120 s".
@@ -265,8 +266,8 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         int answers = AnswerCount(facts->asked, facts->asked != NULL ? facts->hostsAsked : 0);
         if (answers > 0)
             Appendf(&text,
-                    "The clock was not set: too few time servers answered; %d of %d answered, "
-                    "at least %d must agree.",
+                    "The clock was not set: too few time servers answered (%d of %d, %d must "
+                    "agree).",
                     answers, facts->answersWanted, Majority(facts->answersWanted));
         else
             Appendf(&text, "No time server answered: %d server%s asked, %d ms each.",
@@ -290,34 +291,30 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
         Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
         return text.length;
     }
-    if (id == kEventNoCorrection && !answer->fine) {
-        Appendf(&text, "Clock checked: the PC clock agrees with the time server to the second.");
-    } else if (id == kEventNoCorrection) {
-        Appendf(&text, "Clock checked: the PC clock agrees with the time server within the "
-                       "uncertainty of ");
-        AppendSeconds(&text, answer->uncertaintyMs, 1, 0);
-        Appendf(&text, " seconds.");
-    } else if (id == kEventCorrected) {
-        Appendf(&text, "Clock corrected: the PC clock was ");
-        AppendDrift(&text, answer);
-        Appendf(&text, ".");
-    } else if (id == kEventDriftLeft || id == kEventDriftWarning || id == kEventDriftCritical) {
-        Appendf(&text, "Clock checked, not corrected: the PC clock is ");
-        AppendDrift(&text, answer);
-        if (id != kEventDriftLeft) {
-            Appendf(&text, ", beyond %s", id == kEventDriftWarning ? "/warn:" : "/crit:");
-            AppendThreshold(&text, facts->thresholdMs);
-            Appendf(&text, " s");
+    if (id == kEventNoCorrection) {
+        Appendf(&text, "Clock checked: the PC clock agrees with the time server %s",
+                answer->fine ? "within the uncertainty of " : "to the second.");
+        if (answer->fine) {
+            AppendSeconds(&text, answer->uncertaintyMs, 1, 0);
+            Appendf(&text, " seconds.");
         }
-        Appendf(&text, ".");
-    } else if (id == kEventStepTooLarge) {
-        Appendf(&text, "The clock was not set: the PC clock is ");
-        AppendDrift(&text, answer);
-        Appendf(&text, ", more than MaxStep allows (%d seconds).", facts->maxStepSeconds);
     } else {
-        Appendf(&text, "The clock could not be set: the PC clock is ");
+        Appendf(&text, "%s the PC clock %s ",
+                id == kEventCorrected      ? "Clock corrected:"
+                : id == kEventStepTooLarge ? "The clock was not set:"
+                : id == kEventNotSet       ? "The clock could not be set:"
+                                           : "Clock checked, not corrected:",
+                id == kEventCorrected ? "was" : "is");
         AppendDrift(&text, answer);
-        Appendf(&text, ".\r\nError %lu: %s", facts->error, facts->errorText);
+        char threshold[16];
+        if (id == kEventDriftWarning || id == kEventDriftCritical)
+            Appendf(&text, ", beyond %s%s s", id == kEventDriftWarning ? "/warn:" : "/crit:",
+                    ThresholdText(facts->thresholdMs, threshold));
+        if (id == kEventStepTooLarge)
+            Appendf(&text, ", more than MaxStep allows (%d seconds)", facts->maxStepSeconds);
+        Appendf(&text, ".");
+        if (id == kEventNotSet)
+            Appendf(&text, "\r\nError %lu: %s", facts->error, facts->errorText);
     }
     Appendf(&text, "\r\nTime server: %s (%s)", facts->hostText, facts->hostAddress);
     if (facts->fromPolicy)
@@ -367,27 +364,18 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
         return text.length;
     }
     if (id == kEventUninstalled) {
-        Appendf(&text,
-                "Horavel is uninstalled: its task, Apps entry, event source and files in %s.",
-                facts->folder);
+        Appendf(&text, "Horavel is uninstalled from %s.", facts->folder);
         return text.length;
     }
     Appendf(&text,
             "Horavel is installed.\r\n\r\nFolder: %s (horavel.ini %s)\r\nTask: \\Horavel, as "
-            "SYSTEM: every %d minutes, after start-up, waking and a network connecting\r\nEvent "
-            "source: Horavel (Application log)",
+            "SYSTEM: every %d minutes, after start-up, waking and a network connecting",
             facts->folder, facts->iniCopied ? "copied there" : "kept", facts->runEveryMinutes);
     if (facts->correctors[0] != '\0') {
         Appendf(&text, "\r\n\r\n");
-        text.length +=
-            FormatCorrectorsNote(out + text.length, size - text.length, facts->correctors);
+        Appendf(&text, kCorrectorsNote, facts->correctors);
     }
     return text.length;
-}
-
-size_t FormatCorrectorsNote(char* out, size_t size, const char* correctors) {
-    return FormatText(out, size, "%s also set%s this clock: leave it to one (see horavel.txt).",
-                      correctors, strstr(correctors, " and ") != NULL ? "" : "s");
 }
 
 static void AppendRefusal(ReportText* text, const Switches* switches) {
@@ -417,6 +405,8 @@ CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs) {
                                                      : kCheckOk;
 }
 
+const char kCorrectorsNote[] = "%s: leave it to one (see horavel.txt).";
+
 size_t FormatCorrectors(char* out, size_t size, int found) {
     static const char* const kNames[] = {"Windows Time", "Hyper-V time sync", "VMware Tools"};
     ReportText text = {out, size, 0, 0};
@@ -425,6 +415,8 @@ size_t FormatCorrectors(char* out, size_t size, int found) {
     for (int i = 0; i < 3; i++)
         if (found >> i & 1)
             Appendf(&text, "%s%s", text.length > 0 ? " and " : "", kNames[i]);
+    if (found != 0)
+        Appendf(&text, " also set%s this clock", found & (found - 1) ? "" : "s");
     return text.length;
 }
 
@@ -459,18 +451,15 @@ size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts*
         return text.length;
     }
     // The offset once, for the text and the performance data.
-    char offset[32];
+    char offset[32], warn[16], crit[16];
     ReportText signedOffset = {offset, sizeof offset, 0, 0};
     AppendSignedSeconds(&signedOffset, offsetMs);
     Appendf(&text, "drift %s s from %s (%s)", offset, facts->hostText, facts->hostAddress);
     if (correctors[0] != '\0')
-        Appendf(&text, "; %s also set%s this clock", correctors,
-                strstr(correctors, " and ") != NULL ? "" : "s");
+        Appendf(&text, "; %s", correctors);
     if (facts->fromPolicy)
         Appendf(&text, "; %s", kFromPolicy);
-    Appendf(&text, " | drift=%ss;", offset);
-    AppendThreshold(&text, switches->warnMs);
-    Appendf(&text, ";");
-    AppendThreshold(&text, switches->critMs);
+    Appendf(&text, " | drift=%ss;%s;%s", offset, ThresholdText(switches->warnMs, warn),
+            ThresholdText(switches->critMs, crit));
     return text.length;
 }

@@ -125,13 +125,12 @@ enum CheckStatus { kCheckOk, kCheckWarning, kCheckCritical, kCheckUnknown };
 // given): its absolute value above crit is critical, above warn a warning.
 CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs);
 
-// The other correctors of this clock, by their bits in `found`, as one
-// text: "Windows Time", "Windows Time and VMware Tools"; "" for none.
+// The other correctors of this clock, by their bits in `found`: "Windows
+// Time also sets this clock", "Windows Time and VMware Tools also set this
+// clock"; "" for none. The note that goes with it, for FormatText.
 enum { kWindowsTime = 1, kHyperVTime = 2, kVmwareTools = 4 };
 size_t FormatCorrectors(char* out, size_t size, int found);
-
-// That they also set this clock, and what to do: leave it to one.
-size_t FormatCorrectorsNote(char* out, size_t size, const char* correctors);
+extern const char kCorrectorsNote[]; // "%s: leave it to one (see horavel.txt)."
 
 // The one line of /check for a monitoring system: "HORAVEL OK - drift +0.012
 // s from ntp:time.nist.gov (192.0.2.5) | drift=+0.012s;0.5;5", with notes on

@@ -77,7 +77,7 @@ static const char kResumeQuery[] =
     "</Select></Query></QueryList>";
 static const char kNetworkQuery[] =
     "<QueryList><Query Id=\"0\"><Select Path=\"Microsoft-Windows-NetworkProfile/Operational\">"
-    "*[System[Provider[@Name='Microsoft-Windows-NetworkProfile'] and EventID=10000]]"
+    "*[System[EventID=10000]]" // the channel is the provider's own
     "</Select></Query></QueryList>";
 
 size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task) {

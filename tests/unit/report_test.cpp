@@ -262,8 +262,8 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
          "\r\nntp:a.example (10.0.0.2): -90.250 s\r\n10.0.0.3 (10.0.0.3): +3600 s"
          "\r\nntp:c.example (10.0.0.4): -110.125 s\r\n10.0.0.8 (10.0.0.8): silent"},
         {kEventNoAnswer, &tooFew,
-         "The clock was not set: too few time servers answered; 1 of 3 answered, at least 2 must "
-         "agree.\r\nntp:a.example (10.0.0.2): -90.250 s"},
+         "The clock was not set: too few time servers answered (1 of 3, 2 must agree)."
+         "\r\nntp:a.example (10.0.0.2): -90.250 s"},
         {kEventDriftLeft, &answer,
          "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server." +
              kHost + kRfc868 + kTimes},
@@ -337,7 +337,8 @@ TEST(ExitCodeOf, TellsEachOutcomeApart) {
 // What Wine cannot show: the Windows Time service's note, and a failure's
 // error: a Windows error in decimal, an HRESULT in hex, and none at all.
 TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
-    InstallFacts fighting = {"C:\\Program Files\\Horavel", 1, 60, "Windows Time", nullptr, 0, ""};
+    InstallFacts fighting = {
+        "C:\\Program Files\\Horavel", 1, 60, "Windows Time also sets this clock", nullptr, 0, ""};
     InstallFacts failed = fighting, denied = fighting, refused = fighting;
     failed.failed = denied.failed = "the task was not registered.";
     failed.error = 5;
@@ -352,9 +353,8 @@ TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
         {kEventInstalled, &fighting,
          "Horavel is installed.\r\n\r\nFolder: C:\\Program Files\\Horavel (horavel.ini copied "
          "there)\r\nTask: \\Horavel, as SYSTEM: every 60 minutes, after start-up, waking and a "
-         "network connecting\r\nEvent source: Horavel (Application log)\r\n\r\nWindows Time also "
-         "sets "
-         "this clock: leave it to one (see horavel.txt)."},
+         "network connecting\r\n\r\nWindows Time also sets this clock: leave it to one (see "
+         "horavel.txt)."},
         {kEventInstallFailed, &failed,
          "Horavel was not installed: the task was not registered.\r\nError 5: Access is denied."},
         {kEventInstallFailed, &denied,

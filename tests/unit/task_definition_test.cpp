@@ -115,8 +115,7 @@ TEST(FormatTaskXml, ParsesAsTheTaskItIsMeantToBe) {
     } events[] = {
         {"System", "*[System[Provider[@Name='Microsoft-Windows-Power-Troubleshooter'] and "
                    "EventID=1]]"},
-        {"Microsoft-Windows-NetworkProfile/Operational",
-         "*[System[Provider[@Name='Microsoft-Windows-NetworkProfile'] and EventID=10000]]"},
+        {"Microsoft-Windows-NetworkProfile/Operational", "*[System[EventID=10000]]"},
     };
     for (int i = 0; i < 2; i++) {
         std::string query = XPath(xml, "string(/Task/Triggers/EventTrigger[" +
