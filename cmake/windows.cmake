@@ -98,6 +98,9 @@ target_link_libraries(horavel PRIVATE horavel_core ws2_32)
 # the zip beside horavel.exe (tools/release).
 configure_file(horavel.ini ${PROJECT_BINARY_DIR}/horavel.ini @ONLY NEWLINE_STYLE CRLF)
 configure_file(docs/user-guide.txt ${PROJECT_BINARY_DIR}/horavel.txt @ONLY NEWLINE_STYLE CRLF)
+# Group Policy's administrative template, for PolicyDefinitions and its en-US folder.
+configure_file(res/horavel.admx ${PROJECT_BINARY_DIR}/horavel.admx COPYONLY)
+configure_file(res/en-US/horavel.adml ${PROJECT_BINARY_DIR}/en-US/horavel.adml COPYONLY)
 
 find_package(Python3 COMPONENTS Interpreter)
 

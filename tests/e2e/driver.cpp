@@ -7,7 +7,7 @@
 //
 //   driver.exe [--answers yes,no,ok,dismiss,key-n] [--answer-delay MS] [--close-on-title TEXT]
 //              [--close-delay MS] [--timer-on-title TEXT] [--hold-port-37] [--timeout MS]
-//              [--no-blank] [--elevated] [--station] -- program.exe [arguments]
+//              [--no-blank] [--elevated] [--station] [--output] -- program.exe [arguments]
 //
 // The program starts with the limited token of an administrator's desktop,
 // as a double-click starts it; --elevated starts it with the driver's own.
@@ -15,7 +15,8 @@
 // after the quote, as a shortcut or a script may. key-n presses N on the
 // keyboard, through the input queue, instead of posting a click. --station
 // starts it on a window station of its own, which nobody sees, as a service
-// or a task run as SYSTEM is.
+// or a task run as SYSTEM is. --output hands it a file as its standard
+// output, as a monitoring agent does, and reports what it wrote.
 #include <winsock.h>
 #include <windows.h>
 #include <tlhelp32.h>
@@ -210,7 +211,7 @@ int main(int argc, char** argv) {
     DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
     const char* closeOnTitle = NULL;
     const char* timerOnTitle = NULL; // posts a foreign WM_TIMER, as any process may
-    int holdPort37 = 0, noBlank = 0, elevated = 0, station = 0, first = 1;
+    int holdPort37 = 0, noBlank = 0, elevated = 0, station = 0, output = 0, first = 1;
     for (; first < argc && strcmp(argv[first], "--") != 0; first++) {
         if (strcmp(argv[first], "--answers") == 0 && first + 1 < argc)
             answers = argv[++first];
@@ -228,6 +229,8 @@ int main(int argc, char** argv) {
             elevated = 1;
         else if (strcmp(argv[first], "--station") == 0)
             station = 1;
+        else if (strcmp(argv[first], "--output") == 0)
+            output = 1;
         else if (strcmp(argv[first], "--hold-port-37") == 0)
             holdPort37 = 1;
         else if (strcmp(argv[first], "--timeout") == 0 && first + 1 < argc)
@@ -277,6 +280,18 @@ int main(int argc, char** argv) {
         SetProcessWindowStation(own);
         startup.lpDesktop = (char*)"HoravelUnseen\\Default";
     }
+    char outputPath[MAX_PATH] = "";
+    if (output) {
+        char folder[MAX_PATH];
+        GetTempPathA(sizeof folder, folder);
+        GetTempFileNameA(folder, "hvo", 0, outputPath);
+        SECURITY_ATTRIBUTES inherited = {sizeof inherited, NULL, TRUE};
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdOutput = CreateFileA(outputPath, GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                         CREATE_ALWAYS, 0, NULL);
+    }
     PROCESS_INFORMATION process;
     HANDLE limited = elevated ? NULL : LimitedToken();
     if (!(limited != NULL ? CreateProcessAsUserA(limited, NULL, commandLine, NULL, NULL, TRUE, 0,
@@ -315,6 +330,20 @@ int main(int argc, char** argv) {
             }
             if (i == 0)
                 FindPrograms(); // a restart it made runs by now
+            if (i == 0 && output) {
+                CloseHandle(startup.hStdOutput);
+                char written[2048] = "";
+                FILE* file = fopen(outputPath, "rb");
+                size_t length = file != NULL ? fread(written, 1, sizeof written - 1, file) : 0;
+                written[length] = '\0';
+                if (file != NULL)
+                    fclose(file);
+                DeleteFileA(outputPath);
+                BeginEvent("output");
+                printf(", \"text\": ");
+                PrintJsonString(written);
+                EndEvent();
+            }
             programEnded[i] = 1;
             DWORD exitCode = 0;
             GetExitCodeProcess(programs[i], &exitCode);

@@ -275,6 +275,18 @@ class Bench:
             f.write("precedence ::ffff:0:0/96 100\n" if first == "4" else
                     "precedence ::/0 100\nprecedence ::ffff:0:0/96 10\n")
 
+    def set_policy(self, values):
+        """Group Policy's values for the programs that start from now on (name, or
+        subkey\\name: a number or a text); None or {}: none."""
+        root = r"HKLM\Software\Policies\Horavel"
+        quiet = {"env": self.wine_env(), "capture_output": True, "timeout": 60}
+        subprocess.run(self.in_client(self.wine("reg", "delete", root, "/f")), **quiet)
+        for name, value in (values or {}).items():
+            key, _, value_name = (root + "\\" + name).rpartition("\\")
+            kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+            subprocess.run(self.in_client(self.wine("reg", "add", key, "/v", value_name, "/t", kind,
+                                                    "/d", str(value), "/f")), check=True, **quiet)
+
     def start_servers(self, hosts, senders=(), log=None):
         """Starts the scripted servers of `hosts`; returns (process, log path)."""
         log = log or os.path.join(self.work, f"servers-{time.monotonic_ns()}.log")

@@ -47,12 +47,14 @@ class Row:
                  answer_delay=300, close_on_title=None, hold_port_37=False, tz="UTC0",
                  senders=(), program="horavel.exe", repeat=1, peers=(), command=None,
                  timer_on_title=None, arches=("x86", "x64"), no_blank=False, elevated=False,
-                 dpi=None, status=1, scenario=None, station=False, family_first=None):
+                 dpi=None, status=1, scenario=None, station=False, family_first=None,
+                 output=False, policy=None):
         self.name, self.config, self.servers, self.expect = name, config, servers, expect
         self.status = status  # the exit status: 1 unless the arguments have /exitcode
         self.scenario = scenario  # a function of the bench that runs the row by itself
         self.dpi = dpi  # the display's scale in dots per inch, for this row alone
         self.family_first = family_first  # "4" or "6": the resolver's order, for this row alone
+        self.policy = policy  # Group Policy's values, for this row alone
         self.peers, self.command = peers, command  # real servers; a client run instead
         self.args, self.tz, self.senders, self.program = args, tz, senders, program
         self.repeat, self.arches = repeat, arches
@@ -69,6 +71,8 @@ class Row:
             self.driver += ["--elevated"]
         if station:  # a window station nobody sees, as a service's or SYSTEM's task's
             self.driver += ["--station"]
+        if output:  # a file as its standard output, as a monitoring agent hands it
+            self.driver += ["--output"]
 
 
 class Run:
@@ -414,17 +418,22 @@ def clock_set_by(drift, times=1):
     return expectation
 
 
-def one_event(kind, *texts, pc_ahead=None, count=1, matching=None):
-    """Exactly one event in the log (or `count`), of this type, saying all of
-    `texts` (and matching the regular expression `matching`); its PC time
-    `pc_ahead` seconds (or one more) after its server time."""
+def one_event(kind, *texts, pc_ahead=None, count=1, matching=None, event_id=None, data=None):
+    """Exactly one event in the log (or `count`), of this type (and id), saying all
+    of `texts` (and matching the regular expression `matching`), its data
+    matching the regular expressions `data`; its PC time `pc_ahead` seconds (or
+    one more) after its server time."""
     def expectation(run):
         events = run.log_events
         check(len(events) == count, f"expected {count} {kind} events, saw {events}")
-        for found, text, *_ in events:
+        for found, text, found_id, found_data in events:
             check(found == kind and all(t in text for t in texts) and
                   (matching is None or re.search(matching, text)),
                   f"{found} event {text!r}, expected {kind} saying {texts} {matching or ''}")
+            check(event_id is None or found_id == event_id, f"event id {found_id}, not {event_id}")
+            check(data is None or (len(found_data) == len(data) and
+                                   all(re.fullmatch(d, f) for d, f in zip(data, found_data))),
+                  f"event data {found_data}, expected {data}")
         if pc_ahead is not None:
             server, pc = (calendar.timegm(time.strptime(t, "%Y-%m-%dT%H:%M:%SZ")) for t in
                           re.findall(r"(?:Server|PC) time: (\S+)", text))
@@ -595,12 +604,20 @@ TABLE = [
         ini(SERVER), [serve(SERVER, offset=-90)], args=["/hide", "/exitcode"], status=5,
         expect=[nothing_visible, no_boxes, clock_set_by(90),
                 one_event("error", "90 seconds ahead", "Error 1314: ",
-                          f"Time server: {SERVER} ({SERVER})", pc_ahead=90)]),
+                          f"Time server: {SERVER} ({SERVER})", pc_ahead=90, event_id=4,
+                          data=[SERVER, SERVER, "RFC 868", r"-9[01]000"])]),
     Row("/check, PC 90 s ahead: the drift with OK only, the clock untouched, exit 4", ini(SERVER),
         [serve(SERVER, offset=-90)], args=["/check", "/exitcode"], answers="ok", status=4,
         expect=[box_says(r"Horavel :  [^\n]*\nPC  Time :  [^\n]*\n\n"
                          r"Your PC's clock has  9[01] seconds drift !\n"),
                 caption(SERVER), clock_untouched, no_event]),
+    Row("Group Policy's server list and MaxStep over the INI's: its server asked, the step refused",
+        ini(SERVER), [serve(SERVER, offset=-90), serve(SERVER_2, ntp=True, offset=-90.25)],
+        policy={r"TimeServers\Host1": f"ntp:{SERVER_2}", "MaxStep": 60},
+        args=["/hide", "/exitcode"], status=4,
+        expect=[not_asked(SERVER), asked_sntp(SERVER_2), clock_untouched,
+                one_event("error", "more than MaxStep allows (60 seconds)",
+                          f"ntp:{SERVER_2} ({SERVER_2}); servers from Group Policy", event_id=6)]),
     Row("/hide /check, PC 90 s ahead: the drift logged, the clock untouched, exit 4", ini(SERVER),
         [serve(SERVER, offset=-90)], args=["/hide", "/check", "/exitcode"], status=4,
         expect=[nothing_visible, clock_untouched,
@@ -677,6 +694,28 @@ TABLE = [
 ]
 
 
+
+
+def plugin_line(word, drift=None):
+    """The one line of /check for a monitoring system, written to its output file:
+    this status; for a time, a drift (server minus PC) within 0.1 s of `drift`, as
+    the text says it and as the performance data with the thresholds 1 and 60."""
+    def expectation(run):
+        output = run.of("output")
+        check(output, "no output file")
+        line = output[0]["text"]
+        match = re.fullmatch(r"HORAVEL (OK|WARNING|CRITICAL|UNKNOWN) - (.*?)"
+                             r"(?: \| drift=([+-]\d+\.\d{3})s;([\d.]*);([\d.]*))?\n", line)
+        check(match and match.group(1) == word, f"line {line!r}, expected {word}")
+        if drift is None:
+            check(match.group(3) is None, f"UNKNOWN with performance data: {line!r}")
+            return
+        said = re.search(r"drift ([+-]\d+\.\d{3}) s from ntp:\S+ \(\S+\)", match.group(2))
+        check(said and said.group(1) == match.group(3) and abs(float(said.group(1)) - drift) < 0.1
+              and match.group(4, 5) == ("1", "60"), f"line {line!r}, expected a drift of {drift}")
+    return expectation
+
+
 # Hostile and broken replies, each asked first: what Horavel makes of it when a good
 # server follows, and that an unattended run never corrects the clock from it.
 THIRD_FIRST = dict(delay=300, third={"from": THIRD, "count": 3, "data": "eec1f1c0"})
@@ -702,6 +741,15 @@ for what, host, behaviour, accepted in HOSTILE:
                      f"{'corrected' if accepted else 'clock untouched'}",
                      ini(host, HostTimeout=1000), servers[:-1], senders=[THIRD], args=["/hide"],
                      expect=[nothing_visible, clock_set_by(90) if accepted else clock_untouched]))
+# /check for a monitoring system: its line and status, and no event.
+for status, word, drift in ((0, "OK", 0.2), (1, "WARNING", -5), (2, "CRITICAL", 90), (3, "UNKNOWN", None)):
+    TABLE.append(Row(
+        f"/hide /check /warn:1 /crit:60, output to a file, "
+        f"{'no answer' if drift is None else f'a drift of {drift} s'}: {word}, exit {status}",
+        ini(f"ntp:{SERVER}", HostTimeout=500),
+        [serve(SERVER, ntp=True, silent=drift is None, offset=drift or 0)],
+        args=["/hide", "/check", "/warn:1", "/crit:60"], output=True, status=status,
+        expect=[plugin_line(word, drift), no_event, clock_untouched]))
 TABLE += [
     # SNTP: times to the millisecond, a nonce to match, refusals.
     Row("SNTP, PC 90.250 s ahead: the report to the millisecond; Yes sets it within 3 ms",
@@ -903,9 +951,22 @@ def deploy(bench):
              buttons=("yes", "no"))(run)
     check(installed(bench)[1:] == ({}, False, {}, {}), f"limited and declined: {installed(bench)}")
 
-    run = step(["/install"], ["--elevated", "--answers", "ok"], 0, env={"WINEDEBUG": "+taskschd"})
+    # A Windows Time service that is stopped, yet set to take its time from the network.
+    def tool(*command):
+        return subprocess.run(bench.in_client(bench.wine(*command)), env=bench.wine_env(),
+                              capture_output=True, text=True, timeout=60)
+    tool("sc", "create", "W32Time", "binpath=", r"C:\windows\system32\svchost.exe", "start=",
+         "demand")
+    tool("reg", "add", r"HKLM\SYSTEM\CurrentControlSet\Services\W32Time\Parameters", "/v", "Type",
+         "/d", "NTP", "/f")
+    run = step(["/install"], ["--elevated", "--answers", "ok"], 0,
+               env={"WINEDEBUG": "-all,+eventlog,fixme+advapi,+taskschd"})
+    tool("sc", "delete", "W32Time")
     box_says(r"Horavel is installed\.\r\n\r\nFolder: C:\\Program Files\\Horavel \(horavel"
-             r"\.ini copied there\)\r\nTask: \\Horavel, as SYSTEM: every 30 minutes.*")(run)
+             r"\.ini copied there\)\r\nTask: \\Horavel, as SYSTEM: every 30 minutes.*\r\n\r\n"
+             r"Windows Time also sets this clock: leave it to one \(see horavel\.txt\)\.")(run)
+    one_event("warning", "Windows Time also sets this clock", event_id=16,
+              data=[r"C:\\Program Files\\Horavel", re.escape(VERSION)])(run)
     _, files, task, source, apps = installed(bench)
     check(files == {"horavel.exe": program, "horavel.ini": open(exe[:-3] + "ini", "rb").read()},
           f"installed files {sorted(files)}")
@@ -992,11 +1053,15 @@ def run_row(bench, row):
         if row.dpi:
             bench.set_dpi(row.dpi)
         bench.prefer_family(row.family_first)
+        if row.policy:
+            bench.set_policy(row.policy)
         events, stderr = bench.drive(exe, row.args, row.driver, env=env)
     finally:
         if row.dpi:
             bench.set_dpi(None)
         bench.prefer_family(None)
+        if row.policy:
+            bench.set_policy(None)
         for process in [server] + peers:
             bench.stop(process)
     requests = [json.loads(line) for line in open(log)]

@@ -9,6 +9,7 @@
 
 #include "core/apps_entry.h"
 #include "core/command_line.h"
+#include "core/host_list.h"
 #include "core/setting_rules.h"
 
 namespace {
@@ -38,25 +39,43 @@ std::string WriteTemp(const std::string& name, const std::string& text) {
 }
 
 // What an XPath expression gives in the document `xml`, its element names
-// written without the task's namespace; "" when it is nothing or the document
-// is not well-formed.
+// written without the document's namespace; "" when it is nothing or the
+// document is not well-formed.
 std::string XPath(const std::string& xml, const std::string& expression) {
     std::string xpath;
-    for (size_t at = 0; at <= expression.size();) {
-        size_t end = expression.find_first_of("/[()=", at);
-        if (end == std::string::npos)
-            end = expression.size();
-        std::string step = expression.substr(at, end - at);
-        bool function = end < expression.size() && expression[end] == '(';
-        bool name = !step.empty() && isalpha((unsigned char)step[0]) != 0 && !function;
-        xpath += name ? "*[local-name()='" + step + "']" : step;
-        if (end < expression.size())
-            xpath += expression[end];
-        at = end + 1;
+    for (size_t at = 0; at < expression.size();) {
+        char c = expression[at];
+        if (c == '\'') { // a literal, as it is
+            size_t end = expression.find('\'', at + 1);
+            xpath += expression.substr(at, end - at + 1);
+            at = end + 1;
+            continue;
+        }
+        if (!isalpha((unsigned char)c) ||
+            (at > 0 && (isalnum((unsigned char)expression[at - 1]) || expression[at - 1] == '@' ||
+                        expression[at - 1] == '-'))) {
+            xpath += c;
+            at++;
+            continue;
+        }
+        size_t end = at;
+        while (end < expression.size() &&
+               (isalnum((unsigned char)expression[end]) || expression[end] == '-'))
+            end++;
+        std::string name = expression.substr(at, end - at);
+        // A function, an axis or an operator stays as it is; an element's name matches any
+        // namespace.
+        bool keep = expression[end] == '(' || expression.compare(end, 2, "::") == 0 ||
+                    name == "and" || name == "or";
+        xpath += keep ? name : "*[local-name()='" + name + "']";
+        at = end;
     }
+    std::string quoted; // for the shell, in single quotes
+    for (char c : xpath)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     const std::string path = WriteTemp("horavel-xpath.xml", xml);
     FILE* output =
-        popen(("xmllint --xpath \"" + xpath + "\" " + path + " 2>/dev/null").c_str(), "r");
+        popen(("xmllint --xpath '" + quoted + "' " + path + " 2>/dev/null").c_str(), "r");
     std::string result;
     char buffer[512];
     size_t read;
@@ -231,6 +250,82 @@ TEST(FormatAppsEntry, NamesTheProgramAndHowToRemoveIt) {
         ASSERT_EQ(ReadSwitches(ArgumentText(texts[5 + quiet].text), &run), 1);
         EXPECT_TRUE(run.uninstall && !run.install && run.hide == quiet) << texts[5 + quiet].text;
     }
+}
+
+std::string ReadFile(const char* path) {
+    std::string text;
+    FILE* file = fopen(path, "rb");
+    EXPECT_NE(file, nullptr) << path;
+    char buffer[4096];
+    size_t read;
+    while (file != nullptr && (read = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, read);
+    if (file != nullptr)
+        fclose(file);
+    return text;
+}
+
+// Group Policy's template: what it references is defined in its language
+// file, and every value it writes is one the program reads, in its bounds.
+TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
+    if (!HaveXmllint())
+        GTEST_SKIP() << "xmllint is not installed (tools/setup installs it)";
+    const std::string admx = ReadFile(HORAVEL_RES "/horavel.admx");
+    const std::string adml = ReadFile(HORAVEL_RES "/en-US/horavel.adml");
+    ASSERT_EQ(XPath(admx, "count(/policyDefinitions/policies/policy)"), "8") << "not well-formed?";
+    ASSERT_NE(XPath(adml, "count(//string)"), "0") << "not well-formed?";
+    // Each $(string.X) and $(presentation.X) of the template, once in the language file.
+    const struct {
+        const char* kind;
+        const char* defined;
+    } references[] = {{"$(string.", "//string"}, {"$(presentation.", "//presentation"}};
+    for (const auto& reference : references) {
+        const std::string all = "//@*[starts-with(.,'" + std::string(reference.kind) + "')]";
+        int count = atoi(XPath(admx, "count(" + all + ")").c_str());
+        EXPECT_GT(count, 0) << reference.kind;
+        for (int i = 1; i <= count; i++) {
+            std::string text = XPath(admx, "string((" + all + ")[" + std::to_string(i) + "])");
+            std::string id =
+                text.substr(strlen(reference.kind), text.size() - strlen(reference.kind) - 1);
+            EXPECT_EQ(
+                XPath(adml, "count(" + std::string(reference.defined) + "[@id='" + id + "'])"), "1")
+                << text;
+        }
+    }
+    // Each presentation's control, an element of its policy.
+    int controls = atoi(XPath(adml, "count(//presentation/*[@refId])").c_str());
+    for (int i = 1; i <= controls; i++) {
+        std::string id =
+            XPath(adml, "string((//presentation/*[@refId])[" + std::to_string(i) + "]/@refId)");
+        EXPECT_EQ(XPath(admx, "count(//elements/*[@id='" + id + "'])"), "1") << id;
+    }
+    // The numbers: each a key the program reads as a policy, with its bounds.
+    const NumberRule* rules[] = {&kMaxHostRule, &kHostTimeoutRule, &kMaxStepRule,
+                                 &kAgreeRule,   &kRunEveryRule,    &kMaxDistanceRule};
+    int numbers = atoi(XPath(admx, "count(//decimal[@valueName])").c_str());
+    EXPECT_EQ(numbers, 6);
+    for (int i = 1; i <= numbers; i++) {
+        std::string at = "(//decimal[@valueName])[" + std::to_string(i) + "]";
+        std::string name = XPath(admx, "string(" + at + "/@valueName)");
+        const NumberRule* read = nullptr;
+        for (const NumberRule* rule : rules)
+            if (name == rule->key)
+                read = rule;
+        ASSERT_NE(read, nullptr) << name << " is read by no rule";
+        EXPECT_EQ(XPath(admx, "string(" + at + "/ancestor::policy/@key)"),
+                  "Software\\Policies\\Horavel")
+            << name;
+        EXPECT_EQ(XPath(admx, "string(" + at + "/@minValue)"), std::to_string(read->least)) << name;
+        EXPECT_EQ(XPath(admx, "string(" + at + "/@maxValue)"), std::to_string(read->most)) << name;
+    }
+    // The switch to /check, and the servers' list in a key of its own.
+    EXPECT_EQ(XPath(admx, "string(//policy[@name='CheckOnly']/@valueName)"), kCheckOnlyPolicy);
+    EXPECT_EQ(XPath(admx, "string(//policy[@name='CheckOnly']//enabledValue/decimal/@value)"), "1");
+    EXPECT_EQ(XPath(admx, "string(//list/@key)"),
+              "Software\\Policies\\Horavel\\" + std::string(kServersPolicyKey));
+    // Named Host1, Host2, ...: keys the host list reads.
+    std::string prefix = XPath(admx, "string(//list/@valuePrefix)") + "1=10.0.0.1";
+    EXPECT_EQ(NamesAHost(prefix.c_str(), prefix.size() + 1, 99), 1) << prefix;
 }
 
 TEST(TakesNetworkTime, IsAnyTypeButNoSync) {
