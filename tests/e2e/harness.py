@@ -386,7 +386,18 @@ class Bench:
 
     def drive(self, exe, arguments=(), driver_options=(), env=None, timeout=90):
         """Runs the program under the driver in the client's namespace.
-        Returns (events, wine's standard error)."""
+        Returns (events, wine's standard error). A driver that Wine could not
+        start says nothing at all, not even the desktop it found: it is started
+        once more, and the reason, if it says nothing again, is in the error."""
+        for attempt in range(2):
+            events, err = self._drive_once(exe, arguments, driver_options, env, timeout)
+            if events:
+                break
+            print(f"  the driver said nothing (attempt {attempt + 1}): "
+                  f"{err.strip().splitlines()[-3:]}", flush=True)
+        return events, err
+
+    def _drive_once(self, exe, arguments, driver_options, env, timeout):
         command = self.driver_command(exe, arguments, driver_options)
         # Files, not pipes: whatever Wine starts on the side may keep a pipe open.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
