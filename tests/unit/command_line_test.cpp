@@ -75,6 +75,36 @@ TEST(ReadSwitches, KnowsItsSwitchesAndRefusesAnyOther) {
     }
 }
 
+// Thresholds in seconds, to the millisecond, for /check alone, warn at most crit.
+TEST(ReadSwitches, ReadsThresholdsForCheckAlone) {
+    const struct {
+        const char* arguments;
+        int warnMs, critMs;
+        Refusal refusal;
+    } cases[] = {
+        {"/check /warn:0.5 /crit:5", 500, 5000, kRefusedNone},
+        {"/check /WARN:1.25", 1250, -1, kRefusedNone},
+        {"/check /crit:60", -1, 60000, kRefusedNone},
+        {"/check /warn:5 /crit:5", 5000, 5000, kRefusedNone},
+        {"/check /warn:5 /crit:1", 5000, 1000, kRefusedWarnAboveCrit},
+        {"/hide /warn:1", 1000, -1, kRefusedWithoutCheck},
+        {"/check /warn:0.0005", -1, -1, kRefusedUnknown},
+        {"/check /warn:.5", -1, -1, kRefusedUnknown},
+        {"/check /crit:1s", -1, -1, kRefusedUnknown},
+        {"/check /warn:", -1, -1, kRefusedUnknown},
+    };
+    for (const auto& c : cases) {
+        Switches read;
+        EXPECT_EQ(ReadSwitches(c.arguments, &read), c.refusal == kRefusedNone) << c.arguments;
+        EXPECT_EQ(read.refusal, c.refusal) << c.arguments;
+        EXPECT_TRUE(read.thresholds) << c.arguments;
+        if (c.refusal != kRefusedUnknown) {
+            EXPECT_EQ(read.warnMs, c.warnMs) << c.arguments;
+            EXPECT_EQ(read.critMs, c.critMs) << c.arguments;
+        }
+    }
+}
+
 TEST(ReadSwitches, SplitsWordsAsWindowsDoes) {
     const struct {
         const char* arguments;

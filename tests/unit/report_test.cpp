@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
+
+#include "core/command_line.h"
 
 namespace {
 
@@ -317,6 +320,79 @@ TEST(FormatEventText, ListsEveryHostAskedAndMarksACut) {
     EXPECT_EQ(std::string(text).substr(length - 4), "...");
     EXPECT_EQ(FormatEventText(text, length + 1, kEventNoAnswer, &facts), length);
     EXPECT_EQ(std::string(text), listed);
+}
+
+// The line a monitoring system reads, taken apart as it would take it.
+TEST(FormatCheckLine, FollowsTheMonitoringPluginConvention) {
+    const AskedHost threeAsked[] = {kOutvoted[3], kOutvoted[3], kOutvoted[3]};
+    const struct {
+        EventId result;
+        int64_t offsetMs; // server minus PC
+        const char* thresholds;
+        const char* correctors;
+        int fromPolicy, answered;
+        const char* status;
+        const char* text;
+        const char* data; // the performance data's fields
+    } cases[] = {
+        {kEventDriftLeft, 12, "/check /warn:0.5 /crit:5", "", 0, 1, "OK",
+         "drift +0.012 s from ntp:time.nist.gov (192.0.2.5)", "+0.012 0.5 5"},
+        {kEventDriftLeft, 500, "/check /warn:0.5 /crit:5", "", 0, 1, "OK",
+         "drift +0.500 s from ntp:time.nist.gov (192.0.2.5)", "+0.500 0.5 5"},
+        {kEventDriftLeft, -734, "/check /warn:0.5", "", 0, 1, "WARNING",
+         "drift -0.734 s from ntp:time.nist.gov (192.0.2.5)", "-0.734 0.5 "},
+        {kEventNoCorrection, 2, "/check /warn:0.001", "", 0, 1, "WARNING",
+         "drift +0.002 s from ntp:time.nist.gov (192.0.2.5)", "+0.002 0.001 "},
+        {kEventDriftLeft, 90250, "/check /warn:0.5 /crit:5", "Windows Time also sets this clock", 0,
+         1, "CRITICAL",
+         "drift +90.250 s from ntp:time.nist.gov (192.0.2.5); Windows Time also sets this clock",
+         "+90.250 0.5 5"},
+        {kEventDriftLeft, -5001, "/check /crit:5", "", 1, 1, "CRITICAL",
+         "drift -5.001 s from ntp:time.nist.gov (192.0.2.5); servers from Group Policy",
+         "-5.001  5"},
+        {kEventNoAnswer, 0, "/check /warn:1", "", 0, 0, "UNKNOWN",
+         "no time server answered (3 asked)", nullptr},
+        {kEventDisagree, 0, "/check /warn:1", "", 0, 0, "UNKNOWN",
+         "the servers disagree (3 of 3 answered)", nullptr},
+        {kEventDriftLeft, 0, "/check /warn:2 /crit:1", "", 0, 1, "UNKNOWN",
+         "\"/warn:\" is above /crit:", nullptr},
+    };
+    const std::regex line(R"(HORAVEL (OK|WARNING|CRITICAL|UNKNOWN) - (.*?))"
+                          R"((?: \| drift=([+-]\d+\.\d{3})s;([\d.]*);([\d.]*))?)");
+    for (const auto& c : cases) {
+        EventFacts facts = {};
+        facts.hostText = "ntp:time.nist.gov";
+        facts.hostAddress = "192.0.2.5";
+        facts.protocol = c.answered ? "SNTPv4" : "";
+        facts.answer = Fine(-c.offsetMs, 3);
+        facts.fromPolicy = c.fromPolicy;
+        facts.asked = threeAsked;
+        facts.hostsAsked = 3;
+        facts.answersWanted = 3;
+        AskedHost answered[3] = {threeAsked[0], threeAsked[1], threeAsked[2]};
+        if (c.result == kEventDisagree) {
+            for (AskedHost& host : answered)
+                host.answered = 1;
+            facts.asked = answered;
+        }
+        Switches switches;
+        ReadSwitches(c.thresholds, &switches);
+        char text[512];
+        CheckStatus status;
+        size_t length =
+            FormatCheckLine(text, sizeof text, c.result, &facts, &switches, c.correctors, &status);
+        std::cmatch parts;
+        ASSERT_TRUE(std::regex_match(text, parts, line)) << text;
+        EXPECT_EQ(length, strlen(text));
+        EXPECT_EQ(parts[1].str(), c.status) << text;
+        const char* words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"}; // as the exit status
+        EXPECT_STREQ(words[status], c.status) << text;
+        EXPECT_EQ(parts[2].str(), c.text) << text;
+        EXPECT_EQ(parts[3].matched ? parts[3].str() + " " + parts[4].str() + " " + parts[5].str()
+                                   : std::string("(none)"),
+                  c.data ? c.data : "(none)")
+            << text;
+    }
 }
 
 TEST(ExitCodeOf, TellsEachOutcomeApart) {

@@ -227,6 +227,30 @@ TEST(NumberSetting, ReadsAsTheProfileCallsAndStaysInBounds) {
             << c.rule->key << "=" << (c.text ? c.text : "(absent)");
 }
 
+// A policy's number over the INI's text, read as signed under the key's rule.
+TEST(ChosenNumber, TakesThePolicyOverTheIni) {
+    const struct {
+        const NumberRule* rule;
+        int set;
+        int32_t policy;
+        const char* iniText;
+        int value;
+    } cases[] = {
+        {&kAgreeRule, 1, 3, "1", 3},
+        {&kAgreeRule, 0, 0, "1", 1},
+        {&kAgreeRule, 1, -1, "3", 1},
+        {&kMaxStepRule, 1, -1, "3600", 0},
+        {&kMaxDistanceRule, 1, 0, "9000", 1500},
+        {&kMaxDistanceRule, 1, 20000, nullptr, 16000},
+        {&kHostTimeoutRule, 1, 0x7FFFFFFF, "500", 32767},
+        {&kRunEveryRule, 1, 5, "30", 15},
+        {&kRunEveryRule, 0, 5, "30", 30},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChosenNumber(c.rule, c.set ? &c.policy : nullptr, c.iniText), c.value)
+            << c.rule->key << " policy " << c.policy;
+}
+
 TEST(FormatAppsEntry, NamesTheProgramAndHowToRemoveIt) {
     AppsText texts[kAppsTextCount];
     FormatAppsEntry("C:\\Program Files\\Horavel", "C:\\Program Files\\Horavel\\horavel.exe",
