@@ -13,12 +13,14 @@ HINSTANCE programInstance;
 // or UNKNOWN for a monitoring system, which reads the line instead.
 static int Refuse(const Switches* switches) {
     char text[256];
-    CheckStatus status;
-    EventFacts none = {};
-    none.protocol = "";
-    FormatCheckLine(text, sizeof text, kEventRefused, &none, switches, "", &status);
-    if (switches->thresholds && WriteOutputLine(text))
-        return kCheckUnknown;
+    if (switches->thresholds) {
+        CheckStatus status;
+        EventFacts none = {};
+        none.protocol = "";
+        FormatCheckLine(text, sizeof text, kEventRefused, &none, switches, "", &status);
+        if (WriteOutputLine(text))
+            return kCheckUnknown;
+    }
     FormatRefusal(text, sizeof text, switches);
     if (switches->hide)
         LogText(kEventRefused, text);

@@ -42,13 +42,12 @@ static AskedHost* askedHosts;
 static int askedCount;
 static int requestsSent;
 static int maxDistanceMs;     // the largest root distance an SNTP answer may have
-static int scheduled;         // /scheduled: the run stops asking at its deadline,
-static DWORD deadline;        // this tick count,
+static DWORD deadline;        // /scheduled: the run stops asking at this tick count,
 static int stoppedAtDeadline; // and it did
 static const Switches* runSwitches;
 static int fromPolicy;     // the servers came from Group Policy
 static int quietLog;       // /check for a monitoring system that reads its line: no event
-static EventFacts settled; // of the answer that settled the run
+static EventFacts settled; // of the answer that settled the run, if one did
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -306,7 +305,7 @@ static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* p
 }
 
 static int PastDeadline(void) {
-    if (!scheduled || (LONG)(GetTickCount() - deadline) < 0)
+    if (runSwitches->scheduledSeconds <= 0 || (LONG)(GetTickCount() - deadline) < 0)
         return 0;
     stoppedAtDeadline = 1;
     return 1;
@@ -397,13 +396,13 @@ static EventId Run(const Switches* switches) {
     checkOnly = switches->check;
     runSwitches = switches;
     quietLog = switches->thresholds && WriteOutputLine(NULL);
-    scheduled = switches->scheduledSeconds > 0;
-    int32_t checkPolicy;
-    // A fleet audited from the centre, its task's runs made /check alone.
-    if (scheduled && ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy) && checkPolicy == 1)
-        checkOnly = 1;
-    if (scheduled)
+    if (switches->scheduledSeconds > 0) {
+        int32_t checkPolicy;
+        // A fleet audited from the centre, its task's runs made /check alone.
+        if (ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy) && checkPolicy == 1)
+            checkOnly = 1;
         deadline = WaitAsScheduled(switches->scheduledSeconds);
+    }
     FixShownZone();
     udpWindowClass.hInstance = programInstance;
     if (!FindPaths())
@@ -473,18 +472,15 @@ static EventId Run(const Switches* switches) {
 }
 
 int RunTimeCheck(const Switches* switches) {
-    settled = RunFacts();
     EventId result = Run(switches);
     if (!switches->thresholds) // without /exitcode the status stays 1, as scripts expect
         return switches->exitCode ? ExitCodeOf(result) : 1;
     // A monitoring system's line, and its status whatever /exitcode says.
-    settled.hostsAsked = askedCount;
-    settled.asked = askedHosts;
-    settled.answersWanted = answersWanted;
+    EventFacts facts = settled.protocol != NULL ? settled : RunFacts();
     char correctors[96], line[512];
     FormatCorrectors(correctors, sizeof correctors, FindCorrectors());
     CheckStatus status;
-    FormatCheckLine(line, sizeof line, result, &settled, switches, correctors, &status);
+    FormatCheckLine(line, sizeof line, result, &facts, switches, correctors, &status);
     WriteOutputLine(line);
     return status;
 }
@@ -493,7 +489,8 @@ int RunApprovedCorrection(const ApprovedCorrection* approved) {
     // The host as written where the run that asked read it: policy or INI.
     char hostText[kHostTextSize] = "";
     size_t count = 0;
-    ConfiguredHost* hosts = FindPaths() ? ReadHosts(approved->hostIndex + 1, &count) : NULL;
+    ConfiguredHost* hosts =
+        FindPaths() ? ReadHosts(ReadNumber(iniPath, &kMaxHostRule), &count) : NULL;
     for (size_t k = 0; k < count; k++)
         if (hosts[k].index == approved->hostIndex)
             memcpy(hostText, hosts[k].text, sizeof hostText);

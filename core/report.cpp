@@ -99,10 +99,15 @@ static const char* ThresholdText(int ms, char out[16]) {
     return out;
 }
 
+// An offset, server minus PC, signed: "+3600", "-0.734", "+0.000".
+static void AppendSignedSeconds(ReportText* text, int64_t offsetMs, int fine) {
+    Appendf(text, offsetMs < 0 ? "-" : "+");
+    AppendSeconds(text, offsetMs, fine, 0);
+}
+
 // An answer's offset, the server's clock minus the PC's: "+3600 s", "-0.120 s".
 static void AppendOffset(ReportText* text, const TimeAnswer* answer) {
-    Appendf(text, answer->driftMs > 0 ? "-" : "+");
-    AppendSeconds(text, answer->driftMs, answer->fine, 0);
+    AppendSignedSeconds(text, -answer->driftMs, answer->fine);
     Appendf(text, " s");
 }
 
@@ -420,12 +425,6 @@ size_t FormatCorrectors(char* out, size_t size, int found) {
     return text.length;
 }
 
-// An offset, server minus PC, signed, to the millisecond: "+0.012", "-0.734".
-static void AppendSignedSeconds(ReportText* text, int64_t offsetMs) {
-    Appendf(text, offsetMs < 0 ? "" : "+");
-    AppendSeconds(text, offsetMs, 1, 1);
-}
-
 size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts* facts,
                        const Switches* switches, const char* correctors, CheckStatus* status) {
     static const char* const kStatus[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
@@ -453,7 +452,7 @@ size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts*
     // The offset once, for the text and the performance data.
     char offset[32], warn[16], crit[16];
     ReportText signedOffset = {offset, sizeof offset, 0, 0};
-    AppendSignedSeconds(&signedOffset, offsetMs);
+    AppendSignedSeconds(&signedOffset, offsetMs, 1);
     Appendf(&text, "drift %s s from %s (%s)", offset, facts->hostText, facts->hostAddress);
     if (correctors[0] != '\0')
         Appendf(&text, "; %s", correctors);
