@@ -445,4 +445,24 @@ TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
     }
 }
 
+// Each corrector found is named once, joined, with the verb agreeing.
+TEST(FormatCorrectors, NamesEachFound) {
+    const struct {
+        int found;
+        const char* text;
+    } cases[] = {
+        {0, ""},
+        {kWindowsTime, "Windows Time also sets this clock"},
+        {kVmwareTools, "VMware Tools also sets this clock"},
+        {kHyperVTime | kVmwareTools, "Hyper-V time sync and VMware Tools also set this clock"},
+        {kWindowsTime | kHyperVTime | kVmwareTools,
+         "Windows Time and Hyper-V time sync and VMware Tools also set this clock"},
+    };
+    for (const auto& c : cases) {
+        char text[128];
+        EXPECT_EQ(FormatCorrectors(text, sizeof text, c.found), strlen(c.text));
+        EXPECT_STREQ(text, c.text) << c.found;
+    }
+}
+
 } // namespace
