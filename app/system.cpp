@@ -2,8 +2,8 @@
 
 #include <string.h>
 
-#include "core/report.h"
-#include "core/task_definition.h"
+#include "core/clock_keepers.h"
+#include "core/install_report.h"
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
 
@@ -64,7 +64,8 @@ LONG ReadMachineValue(const char* keyPath, const char* name, DWORD type, void* o
         return result;
     result = RegQueryValueExA(key, name, NULL, &found, (BYTE*)out, &size);
     RegCloseKey(key);
-    if (result == ERROR_SUCCESS && found != type)
+    // A number of any other size is no number: read as absent.
+    if (result == ERROR_SUCCESS && (found != type || (type == REG_DWORD && size != 4)))
         result = ERROR_FILE_NOT_FOUND;
     if (type == REG_SZ)
         text[result == ERROR_SUCCESS ? size : 0] = '\0';
@@ -81,18 +82,53 @@ static int Running(SC_HANDLE manager, const char* name) {
     return running;
 }
 
+// A REG_DWORD as a number, -1 when absent.
+static int ReadMachineNumber(const char* keyPath, const char* name) {
+    DWORD value;
+    return ReadMachineValue(keyPath, name, REG_DWORD, &value, sizeof value) == ERROR_SUCCESS
+               ? (int)value
+               : -1;
+}
+
+// Windows Time's configuration, the policy's and the service's, as it reads them.
+static void ReadWindowsTime(WindowsTimeSettings* settings, char (*types)[32]) {
+    static const char kPolicy[] = "SOFTWARE\\Policies\\Microsoft\\W32Time";
+    static const char kService[] = "SYSTEM\\CurrentControlSet\\Services\\W32Time";
+    const char* roots[] = {kPolicy, kService};
+    int enabled[2];
+    for (int i = 0; i < 2; i++) {
+        char path[96];
+        FormatText(path, sizeof path, "%s\\Parameters", roots[i]);
+        ReadMachineValue(path, "Type", REG_SZ, types[i], sizeof types[i]);
+        FormatText(path, sizeof path, "%s\\TimeProviders\\NtpClient", roots[i]);
+        enabled[i] = ReadMachineNumber(path, "Enabled");
+    }
+    settings->policyType = types[0];
+    settings->serviceType = types[1];
+    settings->policyClientEnabled = enabled[0];
+    settings->serviceClientEnabled = enabled[1];
+    settings->start = ReadMachineNumber(kService, "Start");
+}
+
+int ReadDomainHold(void) {
+    WindowsTimeSettings settings;
+    char types[2][32], product[32];
+    ReadWindowsTime(&settings, types);
+    ReadMachineValue("SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType", REG_SZ,
+                     product, sizeof product);
+    return DomainHoldOf(product, &settings);
+}
+
 int FindCorrectors(void) {
-    static const char kWindowsTimeKey[] = "SYSTEM\\CurrentControlSet\\Services\\W32Time";
-    char parameters[64], type[32];
-    DWORD start = SERVICE_DISABLED;
-    FormatText(parameters, sizeof parameters, "%s\\Parameters", kWindowsTimeKey);
-    ReadMachineValue(parameters, "Type", REG_SZ, type, sizeof type);
-    ReadMachineValue(kWindowsTimeKey, "Start", REG_DWORD, &start, sizeof start);
+    WindowsTimeSettings settings;
+    char types[2][32];
+    ReadWindowsTime(&settings, types);
     // A trigger-start service, stopped most of the time, still sets the clock.
-    int found = TakesNetworkTime(type) && start != SERVICE_DISABLED ? kWindowsTime : 0;
+    int found = WindowsTimeTakesNetworkTime(&settings) ? kWindowsTime : 0;
+    // Hyper-V's runs only where the host has it set the clock; VMware Tools
+    // runs whether or not its periodic sync is on, which it is not by default.
     SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_CONNECT);
     found |= Running(manager, "vmictimesync") ? kHyperVTime : 0;
-    found |= Running(manager, "VMTools") ? kVmwareTools : 0;
     if (manager != NULL)
         CloseServiceHandle(manager);
     return found;

@@ -30,8 +30,11 @@ int WriteOutputLine(const char* text);
 // error, ERROR_FILE_NOT_FOUND for a value of another type.
 LONG ReadMachineValue(const char* keyPath, const char* name, DWORD type, void* out, DWORD size);
 
-// The other correctors of this clock (core/report.h's bits): Windows Time
-// when its configuration takes time from the network and it is not
-// disabled, running or not; Hyper-V's and VMware's time synchronisation
-// when they run.
+// The other correctors of this clock (core/install_report.h's bits):
+// Windows Time when its effective configuration takes time from the
+// network, running or not; Hyper-V's time synchronisation when it runs.
 int FindCorrectors(void);
+
+// Where the domain governs this clock (a DomainHold of core/clock_keepers.h):
+// a domain controller, or Windows Time following the domain hierarchy.
+int ReadDomainHold(void);

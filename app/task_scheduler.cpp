@@ -47,10 +47,44 @@ struct ConstantBstr {
 static const ConstantBstr kRootPath = {2, L"\\"}, kName = {14, L"Horavel"},
                           kSystem = {16, L"S-1-5-18"};
 
+enum Change { kValidate, kRegister, kRestore, kDelete };
+
+// The task's definition before this run registered its own, or NULL.
+static BSTR previousTask;
+
+// Registers `text` as the task, as SYSTEM, with `flags`.
+static HRESULT Register(ITaskFolder* root, BSTR text, LONG flags) {
+    VARIANT none = {}, system = {};
+    none.vt = VT_EMPTY;
+    system.vt = VT_BSTR;
+    system.bstrVal = (BSTR)kSystem.text;
+    IRegisteredTask* task = NULL;
+    HRESULT result = root->RegisterTask((BSTR)kName.text, text, flags, system, none,
+                                        TASK_LOGON_SERVICE_ACCOUNT, none, &task);
+    if (task != NULL)
+        task->Release();
+    return result;
+}
+
+// Deletes the task; one that is not there is as good as deleted.
+static HRESULT Delete(ITaskFolder* root) {
+    HRESULT result = root->DeleteTask((BSTR)kName.text, 0);
+    return result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? S_OK : result;
+}
+
+// The task's present definition into previousTask, NULL when there is none.
+static void KeepPrevious(ITaskFolder* root) {
+    IRegisteredTask* task = NULL;
+    if (SUCCEEDED(root->GetTask((BSTR)kName.text, &task)) && task != NULL) {
+        task->get_Xml(&previousTask);
+        task->Release();
+    }
+}
+
 // Deletes the task, and registers it anew from xml unless that is NULL: a
 // task of that name made by anyone else is never taken over with its
 // security descriptor.
-static int ChangeTask(const char* xml, unsigned long* error) {
+static int ChangeTask(Change change, const char* xml, unsigned long* error) {
     Com com;
     if (!LoadCom(&com)) {
         *error = GetLastError();
@@ -59,12 +93,9 @@ static int ChangeTask(const char* xml, unsigned long* error) {
     HRESULT initialized = com.initialize(NULL, COINIT_APARTMENTTHREADED);
     ITaskService* service = NULL;
     ITaskFolder* root = NULL;
-    IRegisteredTask* task = NULL;
-    VARIANT none = {}, system = {};
+    VARIANT none = {};
     none.vt = VT_EMPTY;
-    BSTR name = (BSTR)kName.text, text = xml != NULL ? WideString(&com, xml) : NULL;
-    system.vt = VT_BSTR;
-    system.bstrVal = (BSTR)kSystem.text;
+    BSTR text = xml != NULL ? WideString(&com, xml) : NULL;
     HRESULT result = xml != NULL && text == NULL
                          ? E_OUTOFMEMORY
                          : com.createInstance(CLSID_TaskScheduler, NULL, CLSCTX_INPROC_SERVER,
@@ -74,15 +105,21 @@ static int ChangeTask(const char* xml, unsigned long* error) {
     if (SUCCEEDED(result))
         result = service->GetFolder((BSTR)kRootPath.text, &root);
     if (SUCCEEDED(result)) {
-        result = root->DeleteTask(name, 0);
-        if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
-            result = S_OK; // not there: as good as deleted
+        if (change == kValidate) {
+            result = Register(root, text, TASK_VALIDATE_ONLY);
+        } else if (change == kRegister) {
+            KeepPrevious(root);
+            result = Delete(root);
+            if (SUCCEEDED(result))
+                result = Register(root, text, TASK_CREATE);
+            if (FAILED(result) && previousTask != NULL)
+                Register(root, previousTask, TASK_CREATE); // the old one, as it was
+        } else {
+            result = Delete(root);
+            if (SUCCEEDED(result) && change == kRestore && previousTask != NULL)
+                result = Register(root, previousTask, TASK_CREATE);
+        }
     }
-    if (SUCCEEDED(result) && xml != NULL)
-        result = root->RegisterTask(name, text, TASK_CREATE, system, none,
-                                    TASK_LOGON_SERVICE_ACCOUNT, none, &task);
-    if (task != NULL)
-        task->Release();
     if (root != NULL)
         root->Release();
     if (service != NULL)
@@ -94,10 +131,18 @@ static int ChangeTask(const char* xml, unsigned long* error) {
     return SUCCEEDED(result);
 }
 
+int ValidateHoravelTask(const char* xml, unsigned long* error) {
+    return ChangeTask(kValidate, xml, error);
+}
+
 int RegisterHoravelTask(const char* xml, unsigned long* error) {
-    return ChangeTask(xml, error);
+    return ChangeTask(kRegister, xml, error);
+}
+
+int RestoreHoravelTask(unsigned long* error) {
+    return ChangeTask(kRestore, NULL, error);
 }
 
 int DeleteHoravelTask(unsigned long* error) {
-    return ChangeTask(NULL, error);
+    return ChangeTask(kDelete, NULL, error);
 }

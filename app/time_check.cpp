@@ -10,6 +10,8 @@
 #include "app/system.h"
 #include "app/time_check.h"
 #include "core/agreement.h"
+#include "core/clock_keepers.h"
+#include "core/install_report.h"
 #include "core/host_list.h"
 #include "core/report.h"
 #include "core/task_definition.h"
@@ -48,6 +50,7 @@ static const Switches* runSwitches;
 static int fromPolicy;     // the servers came from Group Policy
 static int quietLog;       // /check for a monitoring system that reads its line: no event
 static EventFacts settled; // of the answer that settled the run, if one did
+static int taskMode;       // a TaskMode, for a run of the task
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -123,6 +126,7 @@ static EventFacts RunFacts(void) {
     facts.stoppedAtDeadline = stoppedAtDeadline;
     facts.maxDistanceMs = maxDistanceMs;
     facts.fromPolicy = fromPolicy;
+    facts.taskMode = taskMode;
     return facts;
 }
 
@@ -397,10 +401,12 @@ static EventId Run(const Switches* switches) {
     runSwitches = switches;
     quietLog = switches->thresholds && WriteOutputLine(NULL);
     if (switches->scheduledSeconds > 0) {
+        // The task never fights the domain's time keeping unless a policy
+        // says so; a fleet audited from the centre has its runs made /check.
         int32_t checkPolicy;
-        // A fleet audited from the centre, its task's runs made /check alone.
-        if (ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy) && checkPolicy == 1)
-            checkOnly = 1;
+        int set = ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy);
+        taskMode = TaskModeOf(set ? &checkPolicy : NULL, (DomainHold)ReadDomainHold());
+        checkOnly |= TaskOnlyChecks((TaskMode)taskMode);
         deadline = WaitAsScheduled(switches->scheduledSeconds);
     }
     FixShownZone();

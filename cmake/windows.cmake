@@ -111,7 +111,7 @@ add_test(NAME exe COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/exe/
 # The end-to-end suite: a Win32 driver that runs horavel.exe under Wine and
 # watches its windows, against scripted time servers in network namespaces.
 add_executable(e2e_driver tests/e2e/driver.cpp)
-target_link_libraries(e2e_driver PRIVATE wsock32)
+target_link_libraries(e2e_driver PRIVATE wsock32 advapi32)
 
 add_test(NAME e2e COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/e2e/run.py
                           --build ${PROJECT_BINARY_DIR} --arch ${HORAVEL_ARCH})

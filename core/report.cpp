@@ -1,60 +1,12 @@
 #include "core/report.h"
 
 #include "core/command_line.h"
+#include "core/install_report.h"
+#include "core/text_buffer.h"
 
-#include <stdarg.h>
-#include <stdio.h>
 #include <string.h>
 
-#ifdef _WIN32
-// msvcrt's own, not the C99 emulation the mingw runtime would link in for
-// it: a text that does not fit is cut all the same, and -1 says so.
-#define vsnprintf _vsnprintf
-#endif
-
-struct ReportText {
-    char* out;
-    size_t size;
-    size_t length;
-    int marksCut; // 1: a text cut to fit ends in "..."
-};
-
-static const char kCutMark[] = "...";
 static const char kFromPolicy[] = "servers from Group Policy";
-
-static void AppendList(ReportText* text, const char* format, va_list args) {
-    if (text->length + 1 >= text->size)
-        return;
-    int written = vsnprintf(text->out + text->length, text->size - text->length, format, args);
-    if (written >= 0 && text->length + (size_t)written < text->size) {
-        text->length += (size_t)written;
-        return;
-    }
-    // Cut: an event says so at its end, so that no one takes it for whole.
-    text->length = text->size - 1;
-    text->out[text->length] = '\0';
-    if (text->marksCut && text->size > sizeof kCutMark)
-        memcpy(text->out + text->length - (sizeof kCutMark - 1), kCutMark, sizeof kCutMark);
-}
-
-static void Appendf(ReportText* text, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    AppendList(text, format, args);
-    va_end(args);
-}
-
-size_t FormatText(char* out, size_t size, const char* format, ...) {
-    if (size == 0)
-        return 0;
-    ReportText text = {out, size, 0, 0};
-    out[0] = '\0';
-    va_list args;
-    va_start(args, format);
-    AppendList(&text, format, args);
-    va_end(args);
-    return text.length;
-}
 
 static uint64_t Magnitude(int64_t value) {
     return value < 0 ? 0 - (uint64_t)value : (uint64_t)value;
@@ -261,7 +213,7 @@ size_t FormatNoTimeBox(char* out, size_t size, EventId id, const EventFacts* fac
     return text.length;
 }
 
-size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {
+static size_t EventText(char* out, size_t size, EventId id, const EventFacts* facts) {
     if (size == 0)
         return 0;
     ReportText text = {out, size, 0, 1};
@@ -331,6 +283,24 @@ size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* fac
     return text.length;
 }
 
+size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts) {
+    // A run of the task that left the clock to the domain says why, and how
+    // to change it, right after what happened: the list that may follow is long.
+    char note[200];
+    size_t noteLength =
+        facts->taskMode == kTaskChecksAsController || facts->taskMode == kTaskChecksUnderHierarchy
+            ? FormatText(note, sizeof note, "\r\n%s", TaskModeText(facts->taskMode))
+            : 0;
+    if (noteLength == 0 || size <= noteLength + 1)
+        return EventText(out, size, id, facts);
+    size_t length = EventText(out, size - noteLength, id, facts);
+    const char* lineEnd = strstr(out, "\r\n");
+    size_t at = lineEnd != NULL ? (size_t)(lineEnd - out) : length;
+    memmove(out + at + noteLength, out + at, length - at + 1);
+    memcpy(out + at, note, noteLength);
+    return length + noteLength;
+}
+
 int ExitCodeOf(EventId result) {
     switch (result) {
     case kEventCorrected:
@@ -350,37 +320,6 @@ int ExitCodeOf(EventId result) {
     default:
         return kExitFailed;
     }
-}
-
-size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
-                         const InstallFacts* facts) {
-    if (size == 0)
-        return 0;
-    ReportText text = {out, size, 0, 1};
-    out[0] = '\0';
-    if (id == kEventInstallFailed) {
-        Appendf(&text, "Horavel was not %s: %s", uninstall ? "uninstalled" : "installed",
-                facts->failed);
-        // An HRESULT reads in hex, as Windows writes them: 0x80070005.
-        if (facts->error != 0)
-            Appendf(&text,
-                    facts->error >= 0x80000000u ? "\r\nError 0x%08lX: %s" : "\r\nError %lu: %s",
-                    facts->error, facts->errorText);
-        return text.length;
-    }
-    if (id == kEventUninstalled) {
-        Appendf(&text, "Horavel is uninstalled from %s.", facts->folder);
-        return text.length;
-    }
-    Appendf(&text,
-            "Horavel is installed.\r\n\r\nFolder: %s (horavel.ini %s)\r\nTask: \\Horavel, as "
-            "SYSTEM: every %d minutes, after start-up, waking and a network connecting",
-            facts->folder, facts->iniCopied ? "copied there" : "kept", facts->runEveryMinutes);
-    if (facts->correctors[0] != '\0') {
-        Appendf(&text, "\r\n\r\n");
-        Appendf(&text, kCorrectorsNote, facts->correctors);
-    }
-    return text.length;
 }
 
 static void AppendRefusal(ReportText* text, const Switches* switches) {
@@ -408,21 +347,6 @@ CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs) {
     return critMs >= 0 && drift > (uint64_t)critMs   ? kCheckCritical
            : warnMs >= 0 && drift > (uint64_t)warnMs ? kCheckWarning
                                                      : kCheckOk;
-}
-
-const char kCorrectorsNote[] = "%s: leave it to one (see horavel.txt).";
-
-size_t FormatCorrectors(char* out, size_t size, int found) {
-    static const char* const kNames[] = {"Windows Time", "Hyper-V time sync", "VMware Tools"};
-    ReportText text = {out, size, 0, 0};
-    if (size > 0)
-        out[0] = '\0';
-    for (int i = 0; i < 3; i++)
-        if (found >> i & 1)
-            Appendf(&text, "%s%s", text.length > 0 ? " and " : "", kNames[i]);
-    if (found != 0)
-        Appendf(&text, " also set%s this clock", found & (found - 1) ? "" : "s");
-    return text.length;
 }
 
 size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts* facts,

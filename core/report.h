@@ -7,6 +7,7 @@
 
 #include "core/agreement.h"
 #include "core/local_time.h"
+#include "core/text_buffer.h"
 #include "protocol/exchange.h"
 
 enum {
@@ -24,10 +25,6 @@ enum {
 size_t FormatReport(char* out, size_t size, const TimeFields* server, const TimeFields* pc,
                     const TimeAnswer* answer, const AskedHost* asked, int askedCount, int asking,
                     int fromPolicy = 0);
-
-// snprintf's work, alike with every C runtime: the text cut to size - 1
-// characters if it does not fit, always terminated; the length written.
-size_t FormatText(char* out, size_t size, const char* format, ...);
 
 // "Host Address : " and the dotted address of the host that answered.
 size_t FormatHostCaption(char* out, size_t size, const char* dottedAddress);
@@ -83,6 +80,7 @@ struct EventFacts {
     int maxDistanceMs = 1500;  // MaxDistance
     int fromPolicy = 0;        // 1: the servers came from Group Policy
     int thresholdMs = 0;       // of kEventDriftWarning or kEventDriftCritical
+    int taskMode = 0;          // a TaskMode (core/clock_keepers.h) of a run of the task
 };
 
 // The box of an interactive run that stepped nothing for want of a time
@@ -96,22 +94,6 @@ size_t FormatNoTimeBox(char* out, size_t size, EventId id, const EventFacts* fac
 // ahead or behind, both times in UTC as ISO 8601, and for a failure its error.
 size_t FormatEventText(char* out, size_t size, EventId id, const EventFacts* facts);
 
-// What /install or /uninstall did, or why it could not.
-struct InstallFacts {
-    const char* folder;    // where the program is installed
-    int iniCopied;         // 1: copied there; 0: the one there kept
-    int runEveryMinutes;   // the task's interval
-    char correctors[80];   // the other correctors of this clock, "" for none
-    const char* failed;    // what could not be done, or NULL
-    unsigned long error;   // Windows error code of that failure, or 0
-    const char* errorText; // the system's text for it
-};
-
-// The box's and the event's text for kEventInstalled, kEventUninstalled
-// or kEventInstallFailed (of an uninstall when `uninstall`).
-size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
-                         const InstallFacts* facts);
-
 struct Switches;
 
 // Why the switches were refused: the word, and what it cannot go with.
@@ -124,13 +106,6 @@ enum CheckStatus { kCheckOk, kCheckWarning, kCheckCritical, kCheckUnknown };
 // The status of an offset (server minus PC) under thresholds (-1: not
 // given): its absolute value above crit is critical, above warn a warning.
 CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs);
-
-// The other correctors of this clock, by their bits in `found`: "Windows
-// Time also sets this clock", "Windows Time and VMware Tools also set this
-// clock"; "" for none. The note that goes with it, for FormatText.
-enum { kWindowsTime = 1, kHyperVTime = 2, kVmwareTools = 4 };
-size_t FormatCorrectors(char* out, size_t size, int found);
-extern const char kCorrectorsNote[]; // "%s: leave it to one (see horavel.txt)."
 
 // The one line of /check for a monitoring system: "HORAVEL OK - drift +0.012
 // s from ntp:time.nist.gov (192.0.2.5) | drift=+0.012s;0.5;5", with notes on

@@ -141,15 +141,3 @@ int ScheduledWaitMostSeconds(int deadlineSeconds) {
     return deadlineSeconds / 2 < kScheduledWaitMostSeconds ? deadlineSeconds / 2
                                                            : kScheduledWaitMostSeconds;
 }
-
-static char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
-}
-
-int TakesNetworkTime(const char* type) {
-    const char* noSync = "nosync";
-    size_t i = 0;
-    while (type[i] != '\0' && noSync[i] != '\0' && Lower(type[i]) == noSync[i])
-        i++;
-    return type[0] != '\0' && !(type[i] == '\0' && noSync[i] == '\0');
-}

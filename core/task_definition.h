@@ -28,7 +28,3 @@ size_t FormatTaskXml(char* out, size_t size, const TaskDefinition* task);
 // The longest random wait of a run started with /scheduled:deadlineSeconds:
 // five minutes, but never more than half the deadline.
 int ScheduledWaitMostSeconds(int deadlineSeconds);
-
-// 1 when the Windows Time service's Parameters\Type takes time from the
-// network ("NTP", "NT5DS", "AllSync"); "NoSync" and "" do not.
-int TakesNetworkTime(const char* type);

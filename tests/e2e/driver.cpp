@@ -206,7 +206,30 @@ static int AnswerId(HWND box, const char* answer) {
     return 0; // "none": leave the box open
 }
 
+// Sets a service's start type, and stops it when that is 4 (disabled): what
+// Wine's sc cannot do. 0 when done.
+static int SetService(const char* name, DWORD startType) {
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager != NULL ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : NULL;
+    if (service == NULL ||
+        !ChangeServiceConfigA(service, SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, NULL, NULL,
+                              NULL, NULL, NULL, NULL, NULL)) {
+        fprintf(stderr, "service %s: error %lu\n", name, GetLastError());
+        return 1;
+    }
+    SERVICE_STATUS status;
+    if (startType == SERVICE_DISABLED)
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+    for (int i = 0; startType == SERVICE_DISABLED && i < 100; i++, Sleep(100))
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED)
+            return 0;
+    fprintf(stderr, "service %s: not stopped\n", name);
+    return startType == SERVICE_DISABLED;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "--service") == 0)
+        return SetService(argv[2], (DWORD)atol(argv[3]));
     const char* answers = "";
     DWORD answerDelay = 300, closeDelay = 300, timeout = 60000;
     const char* closeOnTitle = NULL;

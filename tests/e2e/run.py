@@ -48,13 +48,14 @@ class Row:
                  senders=(), program="horavel.exe", repeat=1, peers=(), command=None,
                  timer_on_title=None, arches=("x86", "x64"), no_blank=False, elevated=False,
                  dpi=None, status=1, scenario=None, station=False, family_first=None,
-                 output=False, policy=None):
+                 output=False, policy=None, machine=None):
         self.name, self.config, self.servers, self.expect = name, config, servers, expect
         self.status = status  # the exit status: 1 unless the arguments have /exitcode
         self.scenario = scenario  # a function of the bench that runs the row by itself
         self.dpi = dpi  # the display's scale in dots per inch, for this row alone
         self.family_first = family_first  # "4" or "6": the resolver's order, for this row alone
         self.policy = policy  # Group Policy's values, for this row alone
+        self.machine = machine  # other HKLM values (key\\name: value), for this row alone
         self.peers, self.command = peers, command  # real servers; a client run instead
         self.args, self.tz, self.senders, self.program = args, tz, senders, program
         self.repeat, self.arches = repeat, arches
@@ -492,6 +493,15 @@ def finished_within(low, high):
 
 
 # -- the table ----------------------------------------------------------------------------------
+# Where the domain governs the clock; what a run of the task is started with.
+DOMAIN_CONTROLLER = {r"SYSTEM\CurrentControlSet\Control\ProductOptions\ProductType": "LanmanNT"}
+W32TIME_SERVICE = r"SYSTEM\CurrentControlSet\Services\W32Time"
+W32TIME_POLICY = r"SOFTWARE\Policies\Microsoft\W32Time\Parameters\Type"
+DOMAIN_MEMBER = {W32TIME_SERVICE + r"\Parameters\Type": "NT5DS",
+                 W32TIME_SERVICE + r"\TimeProviders\NtpClient\Enabled": 1}
+TASK_RUN = ["/hide", "/exitcode", "/scheduled:4"]
+
+
 TABLE = [
     # The report and its answers.
     Row("interactive, PC 90 s ahead, No: the drift left, exit 4", ini(SERVER, SERVER_2),
@@ -633,6 +643,24 @@ TABLE = [
         args=["/hide", "/exitcode", "/scheduled:4"], status=2,
         expect=[asked(SERVER), not_asked(THIRD), finished_within(3800, 6500),
                 one_event("warning", "It stopped at its deadline.")]),
+    # The task's runs never fight the domain's time keeping, unless a policy says so.
+    *[Row(f"a run of the task, {what}: {'corrects' if reason is None else 'only checks'}",
+          ini(SERVER), [serve(SERVER, offset=-90)], args=args, machine=machine, policy=policy,
+          status=5 if reason is None else 4,
+          expect=[clock_set_by(90)] if reason is None else
+          [clock_untouched, one_event("information", "Clock checked, not corrected", reason,
+                                      event_id=8)])
+      for what, machine, policy, args, reason in (
+          ("a domain controller", DOMAIN_CONTROLLER, None, TASK_RUN,
+           "this PC is a domain controller"),
+          ("Windows Time on the domain hierarchy", DOMAIN_MEMBER, None, TASK_RUN,
+           "Windows Time follows the domain hierarchy"),
+          ("a domain controller, CheckOnly 0 by policy", DOMAIN_CONTROLLER, {"CheckOnly": 0},
+           TASK_RUN, None),
+          ("Windows Time NoSync by policy over NT5DS", {**DOMAIN_MEMBER, W32TIME_POLICY: "NoSync"},
+           None, TASK_RUN, None),
+          ("/hide alone on a domain controller", DOMAIN_CONTROLLER, None, ["/hide", "/exitcode"],
+           None))],
     # A box there would wait until the driver's timeout, and the status would be 99.
     Row("/Hide /Check /ExitCode on a window station nobody sees: as /hide, the event, exit 4",
         ini(SERVER), [serve(SERVER, offset=-90)], args=["/Hide", "/Check", "/ExitCode"],
@@ -905,6 +933,23 @@ def registry_values(bench, key):
             re.findall(r"^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$", query.stdout, re.M)}
 
 
+def set_machine(bench, values):
+    """Sets HKLM values (key\\name: a number, a text, or None to delete) in the 64-bit
+    view; returns what undoes it."""
+    undo = {}
+    for path, value in values.items():
+        key, _, name = path.rpartition("\\")
+        before = registry_values(bench, "HKLM\\" + key).get(name)
+        undo[path] = None if before is None else (
+            int(before[1], 16) if before[0] == "REG_DWORD" else before[1])
+        command = (["reg", "delete", "HKLM\\" + key, "/v", name, "/f"] if value is None else
+                   ["reg", "add", "HKLM\\" + key, "/v", name, "/t",
+                    "REG_DWORD" if isinstance(value, int) else "REG_SZ", "/d", str(value), "/f"])
+        subprocess.run(bench.in_client(bench.wine(*command)), env=bench.wine_env(),
+                       capture_output=True, timeout=60)
+    return undo
+
+
 def installed(bench):
     """What an install left: the files of Program Files\\Horavel (name: bytes), whether
     the task is registered (Wine keeps its file, though not all of its definition),
@@ -917,18 +962,24 @@ def installed(bench):
     return folder, files, task, registry_values(bench, SOURCE_KEY), registry_values(bench, APPS_KEY)
 
 
-def deploy(bench):
-    """/install with an INI that names no server; from a downloads folder, limited then
-    elevated; again, where nobody sees a box, over an edited INI; an upgrade over a
-    running copy, from read-only files; then the installed copy's own quiet uninstall."""
+def clear_install(bench):
+    """Removes what an earlier run may have installed in a kept prefix; the folder."""
     folder = installed(bench)[0]
-    shutil.rmtree(folder, ignore_errors=True)  # a prefix kept from an earlier run
+    shutil.rmtree(folder, ignore_errors=True)
     task_file = os.path.join(bench.prefix, "drive_c", "windows", "system32", "tasks", "Horavel")
     if os.path.exists(task_file):
         os.remove(task_file)
     for key in (SOURCE_KEY, APPS_KEY):
         subprocess.run(bench.in_client(bench.wine("reg", "delete", key, "/f")),
                        env=bench.wine_env(), capture_output=True, timeout=60)
+    return folder
+
+
+def deploy(bench):
+    """/install with an INI that names no server; from a downloads folder, limited then
+    elevated; again, where nobody sees a box, over an edited INI; an upgrade over a
+    running copy, from read-only files; then the installed copy's own quiet uninstall."""
+    folder = clear_install(bench)
     config = ini(f"ntp:{SERVER}", RunEvery=30)
     exe = bench.install_program(config)
     program = open(os.path.join(bench.build_dir, "horavel.exe"), "rb").read()
@@ -1012,7 +1063,8 @@ def deploy(bench):
             os.chmod(path, 0o444)
         step(["/hide", "/install"], ["--elevated"], 0, program=newer)
         files = installed(bench)[1]
-        check(files["horavel.exe"] == open(newer, "rb").read() and "horavel.exe.old" in files,
+        check(files["horavel.exe"] == open(newer, "rb").read() and
+              any(re.fullmatch(r"old\w+\.tmp", name, re.I) for name in files),
               f"upgrade over a running copy: {sorted(files)}")
         check(all(os.stat(os.path.join(folder, n)).st_mode & 0o200
                   for n in ("horavel.exe", "horavel.ini")), "installed files are read-only")
@@ -1029,10 +1081,76 @@ def deploy(bench):
           and not apps, f"after /uninstall: {sorted(files)}, task {task}, {source}, {apps}")
 
 
+def deploy_safely(bench):
+    """/install where the Task Scheduler is stopped and disabled: refused before any change,
+    its error named; on a domain controller whose servers come from policy alone, over a
+    folder anyone may write to: installed without an INI, that folder moved aside, the task's
+    mode said; again where Windows Time's policy turns it off over NT5DS: no warning."""
+    folder = clear_install(bench)
+    exe = bench.install_program(None)  # the servers come from policy alone
+
+    def step(arguments, options, status):
+        events, stderr = bench.drive(exe, arguments, options)
+        run = Run(events, stderr, [])
+        check(run.of("exit") and run.of("exit")[0]["code"] == status,
+              f"{arguments}: exit {run.of('exit')}, expected {status}")
+        return run
+
+    def tool(*command):
+        return subprocess.run(bench.in_client(bench.wine(*command)), env=bench.wine_env(),
+                              capture_output=True, text=True, timeout=60)
+
+    bench.set_policy({r"TimeServers\Host1": f"ntp:{SERVER}"})
+    restore = {}
+    try:
+        driver = os.path.join(bench.build_dir, "e2e_driver.exe")
+        stopped = tool(driver, "--service", "Schedule", "4")
+        check(stopped.returncode == 0, f"Schedule not stopped: {stopped.stderr[-300:]}")
+        try:
+            run = step(["/hide", "/install"], ["--elevated"], 6)
+        finally:
+            tool(driver, "--service", "Schedule", "3")  # started on demand, as Wine has it
+        one_event("error", "Horavel was not installed: the task would not be registered.",
+                  "Error 0x80041315: SCHED_E_SERVICE_NOT_RUNNING")(run)
+        check(not os.path.exists(folder) and installed(bench)[2:] == (False, {}, {}),
+              f"refused, yet: {installed(bench)}")
+
+        os.makedirs(folder)
+        open(os.path.join(folder, "horavel.ini"), "w").write("[Time Servers]\nHost0=10.37.0.99\n")
+        os.chmod(folder, 0o777)  # Wine: Everyone may write
+        restore = set_machine(bench, DOMAIN_CONTROLLER)
+        run = step(["/install"], ["--elevated", "--answers", "ok"], 0)
+        box_says(r"Horavel is installed\.\r\n\r\nFolder: C:\\Program Files\\Horavel \(horavel\.ini "
+                 r"none: the servers come from Group Policy\)\r\nTask: .*\r\nThe task only checks "
+                 r"the clock here: this PC is a domain controller \(the policy CheckOnly = 0 lets "
+                 r"it correct\)\.\r\n\r\nThe folder there before could be changed by others than "
+                 r"administrators: it was moved to C:\\Program Files\\Horavel\.untrusted-\d+, and "
+                 r"its horavel\.ini was not used\.")(run)
+        parent = os.path.dirname(folder)
+        moved = [n for n in os.listdir(parent) if n.startswith("Horavel.untrusted-")]
+        check(sorted(installed(bench)[1]) == ["horavel.exe"] and len(moved) == 1 and
+              os.listdir(os.path.join(parent, moved[0])) == ["horavel.ini"],
+              f"installed {sorted(installed(bench)[1])}, moved aside {moved}")
+        shutil.rmtree(os.path.join(parent, moved[0]))
+
+        set_machine(bench, restore)
+        restore = set_machine(bench, {**DOMAIN_MEMBER, W32TIME_POLICY: "NoSync"})
+        run = step(["/hide", "/install"], ["--elevated"], 0)
+        one_event("information", "Horavel is installed", "(horavel.ini none")(run)
+    finally:
+        set_machine(bench, restore)
+        bench.set_policy(None)
+    step(["/hide", "/uninstall"], ["--elevated"], 0)
+
+
 TABLE.append(Row("/install: refused without a server; from a downloads folder, limited offers, "
                  "elevated installs with its Apps entry, unseen logs and keeps the INI; an upgrade "
                  "over a running copy from read-only files; the installed copy's quiet uninstall "
                  "leaves nothing", None, scenario=deploy))
+TABLE.append(Row("/install: refused where the Task Scheduler is disabled, leaving nothing; policy "
+                 "servers alone need no INI; a folder others could write to moved aside; a domain "
+                 "controller's task only checks; Windows Time off by policy warns of nothing",
+                 None, scenario=deploy_safely))
 
 
 def run_row(bench, row):
@@ -1055,7 +1173,11 @@ def run_row(bench, row):
         bench.prefer_family(row.family_first)
         if row.policy:
             bench.set_policy(row.policy)
-        events, stderr = bench.drive(exe, row.args, row.driver, env=env)
+        restore = set_machine(bench, row.machine or {})
+        try:
+            events, stderr = bench.drive(exe, row.args, row.driver, env=env)
+        finally:
+            set_machine(bench, restore)
     finally:
         if row.dpi:
             bench.set_dpi(None)

@@ -78,7 +78,12 @@ class Pe:
             level, wanted = root + (target & 0x7FFFFFFF), None  # then any name, any language
 
 
+MOST_BYTES = 65536  # 64 KiB: the program stays a small download, unsigned
+
+
 def problems(data):
+    if len(data) > MOST_BYTES:
+        return [f"{len(data)} bytes, more than {MOST_BYTES}"]
     pe = Pe(data)
     machine = MACHINES.get(pe.machine)
     if machine is None:

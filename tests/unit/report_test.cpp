@@ -1,4 +1,5 @@
 #include "core/report.h"
+#include "core/install_report.h"
 
 #include <gtest/gtest.h>
 
@@ -214,11 +215,21 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
     outvoted.hostsAsked = disagree.hostsAsked = 4;
     outvoted.asked = disagree.asked = kOutvoted;
     disagree.answersWanted = 3;
+    // A run of the task left to the domain says why; one made /check by the policy does not.
+    EventFacts underDomain = answer, byPolicy = silent;
+    underDomain.taskMode = kTaskChecksUnderHierarchy;
+    byPolicy.taskMode = kTaskChecksByPolicy;
     const struct {
         EventId id;
         const EventFacts* facts;
         std::string text;
     } cases[] = {
+        {kEventDriftLeft, &underDomain,
+         "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server."
+         "\r\nThe task only checks the clock here: Windows Time follows the domain hierarchy "
+         "(the policy CheckOnly = 0 lets it correct)." +
+             kHost + kRfc868 + kTimes},
+        {kEventNoAnswer, &byPolicy, "No time server answered: 3 servers asked, 2000 ms each."},
         {kEventCorrected, &answer,
          "Clock corrected: the PC clock was 90 seconds ahead of the time server." + kHost +
              kRfc868 + kTimes},
@@ -410,12 +421,24 @@ TEST(ExitCodeOf, TellsEachOutcomeApart) {
         EXPECT_EQ(ExitCodeOf(c.result), c.code) << c.result;
 }
 
-// What Wine cannot show: the Windows Time service's note, and a failure's
-// error: a Windows error in decimal, an HRESULT in hex, and none at all.
-TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
-    InstallFacts fighting = {
-        "C:\\Program Files\\Horavel", 1, 60, "Windows Time also sets this clock", nullptr, 0, ""};
-    InstallFacts failed = fighting, denied = fighting, refused = fighting;
+// What Wine cannot show: the Windows Time service's note, the mode the task
+// will run in, a folder moved aside, and a failure's error: a Windows error
+// in decimal, an HRESULT in hex, a Task Scheduler error by its name, and none.
+TEST(FormatInstallText, SaysTheModeWarnsOfWindowsTimeAndSaysWhyItFailed) {
+    InstallFacts fighting = {"C:\\Program Files\\Horavel",
+                             kIniCopied,
+                             60,
+                             kTaskCorrects,
+                             nullptr,
+                             "Windows Time also sets this clock",
+                             nullptr,
+                             0,
+                             ""};
+    InstallFacts controller = fighting, failed = fighting, denied = fighting, refused = fighting;
+    controller.ini = kIniNone;
+    controller.taskMode = kTaskChecksAsController;
+    controller.movedTo = "C:\\Program Files\\Horavel.untrusted-42";
+    controller.correctors[0] = '\0';
     failed.failed = denied.failed = "the task was not registered.";
     failed.error = 5;
     denied.error = 0x80070005;
@@ -429,8 +452,16 @@ TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
         {kEventInstalled, &fighting,
          "Horavel is installed.\r\n\r\nFolder: C:\\Program Files\\Horavel (horavel.ini copied "
          "there)\r\nTask: \\Horavel, as SYSTEM: every 60 minutes, after start-up, waking and a "
-         "network connecting\r\n\r\nWindows Time also sets this clock: leave it to one (see "
-         "horavel.txt)."},
+         "network connecting\r\nThe task corrects the clock.\r\n\r\nWindows Time also sets "
+         "this clock: leave it to one (see horavel.txt)."},
+        {kEventInstalled, &controller,
+         "Horavel is installed.\r\n\r\nFolder: C:\\Program Files\\Horavel (horavel.ini none: "
+         "the servers come from Group Policy)\r\nTask: \\Horavel, as SYSTEM: every 60 minutes, "
+         "after start-up, waking and a network connecting\r\nThe task only checks the clock "
+         "here: this PC is a domain controller (the policy CheckOnly = 0 lets it correct)."
+         "\r\n\r\nThe folder there before could be changed by others than administrators: it "
+         "was moved to C:\\Program Files\\Horavel.untrusted-42, and its horavel.ini was not "
+         "used."},
         {kEventInstallFailed, &failed,
          "Horavel was not installed: the task was not registered.\r\nError 5: Access is denied."},
         {kEventInstallFailed, &denied,
@@ -445,6 +476,27 @@ TEST(FormatInstallText, WarnsOfWindowsTimeAndSaysWhyItFailed) {
     }
 }
 
+// Task Scheduler's errors by name, at the ends of its range and its gaps.
+TEST(SchedulerErrorName, NamesTheSchedulersOwnErrorsOnly) {
+    const struct {
+        unsigned long error;
+        const char* name;
+    } cases[] = {
+        {0x80041308, nullptr},
+        {0x80041309, "SCHED_E_TRIGGER_NOT_FOUND"},
+        {0x80041315, "SCHED_E_SERVICE_NOT_RUNNING"},
+        {0x8004131B, nullptr}, // a success code
+        {0x80041330, "SCHED_E_DEPRECATED_FEATURE_USED"},
+        {0x80041331, nullptr},
+        {0x00041315, nullptr},
+    };
+    for (const auto& c : cases) {
+        char name[48];
+        const char* named = SchedulerErrorName(c.error, name);
+        EXPECT_STREQ(named, c.name) << std::hex << c.error;
+    }
+}
+
 // Each corrector found is named once, joined, with the verb agreeing.
 TEST(FormatCorrectors, NamesEachFound) {
     const struct {
@@ -453,10 +505,8 @@ TEST(FormatCorrectors, NamesEachFound) {
     } cases[] = {
         {0, ""},
         {kWindowsTime, "Windows Time also sets this clock"},
-        {kVmwareTools, "VMware Tools also sets this clock"},
-        {kHyperVTime | kVmwareTools, "Hyper-V time sync and VMware Tools also set this clock"},
-        {kWindowsTime | kHyperVTime | kVmwareTools,
-         "Windows Time and Hyper-V time sync and VMware Tools also set this clock"},
+        {kHyperVTime, "Hyper-V time sync also sets this clock"},
+        {kWindowsTime | kHyperVTime, "Windows Time and Hyper-V time sync also set this clock"},
     };
     for (const auto& c : cases) {
         char text[128];

@@ -328,14 +328,4 @@ TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
     EXPECT_EQ(NamesAHost(host.c_str(), host.size() + 1, 99), 1) << host;
 }
 
-TEST(TakesNetworkTime, IsAnyTypeButNoSync) {
-    const struct {
-        const char* type;
-        int network;
-    } cases[] = {{"NTP", 1},    {"NT5DS", 1}, {"AllSync", 1}, {"NoSync", 0},
-                 {"nosync", 0}, {"", 0},      {"NoSyncX", 1}};
-    for (const auto& c : cases)
-        EXPECT_EQ(TakesNetworkTime(c.type), c.network) << c.type;
-}
-
 } // namespace
