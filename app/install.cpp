@@ -400,17 +400,24 @@ static LONG RegisterSource(const char* installedExe) {
 
 // Apps & features: its name, version and publisher, and how to remove it.
 static LONG WriteAppsEntry(const Places* places) {
-    AppsText texts[kAppsTextCount];
-    FormatAppsEntry(places->folder, places->exe, HORAVEL_VERSION, texts);
+    AppsText texts[kAppsMostTexts];
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char date[16];
+    FormatText(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    AppsFacts facts = {places->folder,    places->exe,  HORAVEL_VERSION,
+                       HORAVEL_PUBLISHER, HORAVEL_URL, date};
+    int count = FormatAppsEntry(&facts, texts);
     BY_HANDLE_FILE_INFORMATION file;
     DWORD bytes = 0;
     const char* files[] = {places->exe, places->ini};
     for (const char* path : files)
         if (Identify(path, &file))
             bytes += file.nFileSizeLow;
-    static const char* const kNumbers[] = {"NoModify", "NoRepair", "EstimatedSize"};
-    DWORD numbers[] = {1, 1, (bytes + 1023) / 1024}; // in KiB
-    return WriteMachineKey(kAppsKey, REG_SZ, texts, kAppsTextCount, kNumbers, numbers, 3);
+    static const char* const kNumbers[] = {"NoModify", "NoRepair", "EstimatedSize",
+                                           "VersionMajor", "VersionMinor"};
+    DWORD numbers[] = {1, 1, (bytes + 1023) / 1024, HORAVEL_VERSION_MAJOR, HORAVEL_VERSION_MINOR};
+    return WriteMachineKey(kAppsKey, REG_SZ, texts, count, kNumbers, numbers, 5);
 }
 
 // The task's XML: the installed exe, every RunEvery minutes from the build date.

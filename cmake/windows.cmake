@@ -29,6 +29,12 @@ add_custom_command(OUTPUT events.rc MSG00409.bin
           ${PROJECT_SOURCE_DIR}/res/events.mc
   DEPENDS res/events.mc)
 
+# Whoever signs releases builds them under the name in their certificate:
+# the version information's CompanyName and the Apps entry's Publisher.
+set(HORAVEL_PUBLISHER "Horavel" CACHE STRING "Publisher, as in the signing certificate")
+set(HORAVEL_URL "" CACHE STRING "The project's web page for the Apps entry; empty for none")
+set(HORAVEL_COPYRIGHT "Copyright (c) 2026 The Horavel authors")
+set(HORAVEL_FILE_DESCRIPTION "Horavel PC clock check against network time servers")
 configure_file(res/horavel.rc.in horavel.rc @ONLY)
 # The manifest goes into the exe without its comments, indentation and
 # line breaks.
@@ -75,7 +81,11 @@ if(NOT HORAVEL_BUILD_TIME MATCHES "^[0-9]+$")
   set(HORAVEL_BUILD_TIME 1796083200) # 2026-12-01, for a tree without its history
 endif()
 target_compile_definitions(horavel PRIVATE HORAVEL_BUILD_TIME=${HORAVEL_BUILD_TIME}LL
-                                           HORAVEL_VERSION="${PROJECT_VERSION}")
+                                           HORAVEL_VERSION="${PROJECT_VERSION}"
+                                           HORAVEL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+                                           HORAVEL_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+                                           HORAVEL_PUBLISHER="${HORAVEL_PUBLISHER}"
+                                           HORAVEL_URL="${HORAVEL_URL}")
 # Starts at HoravelStart (app/main.cpp), without the C runtime's start-up code.
 if(HORAVEL_ARCH STREQUAL "x86")
   set(HORAVEL_ENTRY _HoravelStart)
@@ -98,6 +108,8 @@ target_link_libraries(horavel PRIVATE horavel_core ws2_32)
 # the zip beside horavel.exe (tools/release).
 configure_file(horavel.ini ${PROJECT_BINARY_DIR}/horavel.ini @ONLY NEWLINE_STYLE CRLF)
 configure_file(docs/user-guide.txt ${PROJECT_BINARY_DIR}/horavel.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(CHANGELOG.md ${PROJECT_BINARY_DIR}/CHANGELOG.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 # Group Policy's administrative template, for PolicyDefinitions and its en-US folder.
 configure_file(res/horavel.admx ${PROJECT_BINARY_DIR}/horavel.admx COPYONLY)
 configure_file(res/en-US/horavel.adml ${PROJECT_BINARY_DIR}/en-US/horavel.adml COPYONLY)
@@ -106,7 +118,7 @@ find_package(Python3 COMPONENTS Interpreter)
 
 # What Windows itself checks when it loads the exe, and Wine does not.
 add_test(NAME exe COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/exe/check_exe.py
-                          $<TARGET_FILE:horavel>)
+                          $<TARGET_FILE:horavel> ${PROJECT_VERSION})
 
 # The end-to-end suite: a Win32 driver that runs horavel.exe under Wine and
 # watches its windows, against scripted time servers in network namespaces.

@@ -1,20 +1,25 @@
 #include "core/apps_entry.h"
 
-#include "core/report.h"
+#include "core/text_buffer.h"
 
 static void Put(AppsText* text, const char* name, const char* format, const char* value) {
     text->name = name;
     FormatText(text->text, sizeof text->text, format, value);
 }
 
-void FormatAppsEntry(const char* folder, const char* exe, const char* version,
-                     AppsText texts[kAppsTextCount]) {
+int FormatAppsEntry(const AppsFacts* facts, AppsText texts[kAppsMostTexts]) {
     Put(&texts[0], "DisplayName", "%s", "Horavel");
-    Put(&texts[1], "DisplayVersion", "%s", version);
-    Put(&texts[2], "Publisher", "%s", "Horavel"); // as the version information's CompanyName
-    Put(&texts[3], "InstallLocation", "%s", folder);
-    Put(&texts[4], "DisplayIcon", "%s,0", exe);
-    Put(&texts[5], "UninstallString", "\"%s\" /uninstall", exe);
+    Put(&texts[1], "DisplayVersion", "%s", facts->version);
+    Put(&texts[2], "Publisher", "%s", facts->publisher);
+    Put(&texts[3], "InstallLocation", "%s", facts->folder);
+    Put(&texts[4], "DisplayIcon", "%s,0", facts->exe);
+    Put(&texts[5], "UninstallString", "\"%s\" /uninstall", facts->exe);
     // What a management tool runs, as SYSTEM, with nobody to answer a box.
-    Put(&texts[6], "QuietUninstallString", "\"%s\" /hide /uninstall", exe);
+    Put(&texts[6], "QuietUninstallString", "\"%s\" /hide /uninstall", facts->exe);
+    Put(&texts[7], "InstallDate", "%s", facts->installDate);
+    if (facts->url[0] == '\0') // no invented address
+        return 8;
+    Put(&texts[8], "URLInfoAbout", "%s", facts->url);
+    Put(&texts[9], "HelpLink", "%s", facts->url);
+    return 10;
 }

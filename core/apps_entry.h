@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 enum {
-    kAppsTextCount = 7,
+    kAppsMostTexts = 10,
     kAppsTextSize = 300, // a path of MAX_PATH characters, quoted, and its switches
 };
 
@@ -15,8 +15,15 @@ struct AppsText {
     char text[kAppsTextSize];
 };
 
-// The entry's text values for the program installed as `exe` in `folder`,
-// of version `version`. The numbers beside them (NoModify, NoRepair,
-// EstimatedSize) are the caller's.
-void FormatAppsEntry(const char* folder, const char* exe, const char* version,
-                     AppsText texts[kAppsTextCount]);
+struct AppsFacts {
+    const char* folder;      // where it is installed
+    const char* exe;         // the installed exe
+    const char* version;     // "1.0.0"
+    const char* publisher;   // as the version information's CompanyName
+    const char* url;         // the project's page, "" for none
+    const char* installDate; // yyyymmdd, as Apps & features reads it
+};
+
+// The entry's text values; their count. The numbers beside them (NoModify,
+// NoRepair, EstimatedSize, VersionMajor, VersionMinor) are the caller's.
+int FormatAppsEntry(const AppsFacts* facts, AppsText texts[kAppsMostTexts]);

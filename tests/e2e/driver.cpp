@@ -218,12 +218,14 @@ static int SetService(const char* name, DWORD startType) {
         return 1;
     }
     SERVICE_STATUS status;
+    // Wine's Task Scheduler takes no stop once it runs: then this fails.
     if (startType == SERVICE_DISABLED)
         ControlService(service, SERVICE_CONTROL_STOP, &status);
     for (int i = 0; startType == SERVICE_DISABLED && i < 100; i++, Sleep(100))
         if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED)
             return 0;
-    fprintf(stderr, "service %s: not stopped\n", name);
+    fprintf(stderr, "service %s: not stopped, state %lu, error %lu\n", name,
+            status.dwCurrentState, GetLastError());
     return startType == SERVICE_DISABLED;
 }
 

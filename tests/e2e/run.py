@@ -1104,9 +1104,9 @@ def deploy_safely(bench):
     restore = {}
     try:
         driver = os.path.join(bench.build_dir, "e2e_driver.exe")
-        stopped = tool(driver, "--service", "Schedule", "4")
-        check(stopped.returncode == 0, f"Schedule not stopped: {stopped.stderr[-300:]}")
         try:
+            stopped = tool(driver, "--service", "Schedule", "4")
+            check(stopped.returncode == 0, f"Schedule not stopped: {stopped.stderr[-900:]}")
             run = step(["/hide", "/install"], ["--elevated"], 6)
         finally:
             tool(driver, "--service", "Schedule", "3")  # started on demand, as Wine has it
@@ -1143,14 +1143,15 @@ def deploy_safely(bench):
     step(["/hide", "/uninstall"], ["--elevated"], 0)
 
 
-TABLE.append(Row("/install: refused without a server; from a downloads folder, limited offers, "
-                 "elevated installs with its Apps entry, unseen logs and keeps the INI; an upgrade "
-                 "over a running copy from read-only files; the installed copy's quiet uninstall "
-                 "leaves nothing", None, scenario=deploy))
+# First of the installs: Wine's Task Scheduler, once started, takes no stop.
 TABLE.append(Row("/install: refused where the Task Scheduler is disabled, leaving nothing; policy "
                  "servers alone need no INI; a folder others could write to moved aside; a domain "
                  "controller's task only checks; Windows Time off by policy warns of nothing",
                  None, scenario=deploy_safely))
+TABLE.append(Row("/install: refused without a server; from a downloads folder, limited offers, "
+                 "elevated installs with its Apps entry, unseen logs and keeps the INI; an upgrade "
+                 "over a running copy from read-only files; the installed copy's quiet uninstall "
+                 "leaves nothing", None, scenario=deploy))
 
 
 def run_row(bench, row):

@@ -5,9 +5,11 @@ side-by-side error stops the program before it starts), every import must
 be one of Windows' KnownDLLs, which the loader takes from System32 alone and
 never from beside the exe (a planted wsock32.dll would otherwise run as
 administrator), the manifest must declare the program aware of the display's
-scale, and the event log's message table must be there.
+scale, and the event log's message table must be there. The version
+information must give inventory tools every field they read, the versions
+in four parts.
 
-    check_exe.py horavel.exe
+    check_exe.py horavel.exe [VERSION]
 """
 import re
 import struct
@@ -22,6 +24,9 @@ KNOWN_DLLS = {"advapi32.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel3
               "shell32.dll", "shlwapi.dll", "user32.dll", "ws2_32.dll"}
 RT_MANIFEST = 24
 RT_MESSAGETABLE = 11
+RT_VERSION = 16
+VERSION_FIELDS = ("CompanyName", "FileDescription", "FileVersion", "ProductName",
+                  "ProductVersion", "InternalName", "OriginalFilename", "LegalCopyright")
 
 
 class Pe:
@@ -81,7 +86,18 @@ class Pe:
 MOST_BYTES = 65536  # 64 KiB: the program stays a small download, unsigned
 
 
-def problems(data):
+def version_strings(resource):
+    """The StringFileInfo values of a VS_VERSIONINFO: each String is its key,
+    a NUL, padding to four bytes, then its value and a NUL."""
+    found, text = {}, resource.decode("utf-16-le", "replace")
+    for key in VERSION_FIELDS:
+        at = text.find(key + "\0")
+        if at >= 0:
+            found[key] = re.match(r"\0*([^\0]*)", text[at + len(key):]).group(1)
+    return found
+
+
+def problems(data, version=None):
     if len(data) > MOST_BYTES:
         return [f"{len(data)} bytes, more than {MOST_BYTES}"]
     pe = Pe(data)
@@ -103,12 +119,19 @@ def problems(data):
     found += [] if pe.resource(RT_MESSAGETABLE) else ["no message table for the event log"]
     found += [f"imports {name}, not one of Windows' KnownDLLs" for name in pe.imports()
               if name.lower() not in KNOWN_DLLS]
+    strings = version_strings(pe.resource(RT_VERSION) or b"")
+    found += [f"version information without {key}" for key in VERSION_FIELDS
+              if not strings.get(key)]
+    if not strings.get("FileDescription", "Horavel").startswith("Horavel"):
+        found.append(f"FileDescription {strings['FileDescription']!r} does not start with Horavel")
+    found += [f"{key} {strings.get(key)!r}, not {version}.0" for key in ("FileVersion",
+              "ProductVersion") if version and strings.get(key) != version + ".0"]
     return found
 
 
 def main():
     with open(sys.argv[1], "rb") as f:
-        found = problems(f.read())
+        found = problems(f.read(), sys.argv[2] if len(sys.argv) > 2 else None)
     for problem in found:
         print(f"{sys.argv[1]}: {problem}")
     return 1 if found else 0

@@ -252,19 +252,26 @@ TEST(ChosenNumber, TakesThePolicyOverTheIni) {
 }
 
 TEST(FormatAppsEntry, NamesTheProgramAndHowToRemoveIt) {
-    AppsText texts[kAppsTextCount];
-    FormatAppsEntry("C:\\Program Files\\Horavel", "C:\\Program Files\\Horavel\\horavel.exe",
-                    "1.2.3", texts);
+    AppsText texts[kAppsMostTexts];
+    AppsFacts facts = {"C:\\Program Files\\Horavel", "C:\\Program Files\\Horavel\\horavel.exe",
+                       "1.2.3", "Example Ltd", "", "20261210"};
     const char* expected[][2] = {
         {"DisplayName", "Horavel"},
         {"DisplayVersion", "1.2.3"},
-        {"Publisher", "Horavel"},
+        {"Publisher", "Example Ltd"},
         {"InstallLocation", "C:\\Program Files\\Horavel"},
         {"DisplayIcon", "C:\\Program Files\\Horavel\\horavel.exe,0"},
         {"UninstallString", "\"C:\\Program Files\\Horavel\\horavel.exe\" /uninstall"},
         {"QuietUninstallString", "\"C:\\Program Files\\Horavel\\horavel.exe\" /hide /uninstall"},
+        {"InstallDate", "20261210"},
+        {"URLInfoAbout", "https://example.test/horavel"},
+        {"HelpLink", "https://example.test/horavel"},
     };
-    for (int i = 0; i < kAppsTextCount; i++) {
+    // No address unless one is given at build time.
+    ASSERT_EQ(FormatAppsEntry(&facts, texts), 8);
+    facts.url = "https://example.test/horavel";
+    ASSERT_EQ(FormatAppsEntry(&facts, texts), 10);
+    for (int i = 0; i < kAppsMostTexts; i++) {
         EXPECT_STREQ(texts[i].name, expected[i][0]);
         EXPECT_STREQ(texts[i].text, expected[i][1]) << expected[i][0];
     }
