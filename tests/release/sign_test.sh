@@ -23,6 +23,7 @@ if "$root/tools/release" --sign sign.pfx --timestamp http://127.0.0.1:9/ --out o
      --build-root build >timestamp.log 2>&1; then
   fail "a release with an unreachable timestamp server was made"
 fi
+grep -q "signing .* failed" timestamp.log || fail "no signing failure: $(tail -5 timestamp.log)"
 "$root/tools/release" --sign sign.pfx --out out --build-root build >release.log 2>&1 ||
   fail "release failed: $(tail -5 release.log)"
 grep -q "signed with Authenticode" release.log || fail "the release does not say it is signed"
