@@ -271,7 +271,9 @@ static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* p
     FormatAddress(address, asked->address);
     int slot = SlotOf(protocol);
     asked->why = kNoTimeNoFamily;
-    if (!UdpSetDestination(slot, address))
+    // ::ffff:10.0.0.5 goes out over IPv4: the IPv6 socket takes IPv6 alone.
+    NetAddress destination = Unmapped(address);
+    if (!UdpSetDestination(slot, &destination))
         return 0;
     TimeExchange exchange = {};
     exchange.protocol = protocol;
@@ -331,7 +333,9 @@ static int AskHost(int hostIndex, const char* hostText) {
     // a misspelt name or a dead resolver, not just fewer hosts.
     AskedHost* unasked = count == 0 ? NextAsked(hostIndex, hostText, protocol) : NULL;
     if (unasked != NULL)
-        unasked->why = kind == kServerMalformed ? kNoTimeMalformed : kNoTimeUnresolved;
+        unasked->why = kind == kServerMalformed   ? kNoTimeMalformed
+                       : kind == kServerLinkLocal ? kNoTimeLinkLocal
+                                                  : kNoTimeUnresolved;
     int usable = 0;
     for (int i = 0; i < count && !usable && UdpWindow() != NULL && !PastDeadline(); i++)
         usable = AskAddress(hostIndex, hostText, protocol, &addresses[i]);

@@ -9,6 +9,7 @@ static const char kCorrect[] = "/correct:";
 static const char kScheduled[] = "/scheduled:";
 static const char kWarn[] = "/warn:";
 static const char kCrit[] = "/crit:";
+static const char kTimeout[] = "/timeout:";
 
 static int IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -165,12 +166,25 @@ static int* Field(Switches* switches, size_t field) {
     return (int*)((char*)switches + field);
 }
 
+// 1 when a switch of ours other than /hide is written anywhere in the
+// word, in any case: glued to /hide ("/check/hide"), it must not vanish.
+static int HoldsAnotherSwitch(const char* word) {
+    static const char* const kOthers[] = {"/check",  "/install", "/uninstall", "/exitcode", kWarn,
+                                          kCrit,     kScheduled, kCorrect,     kTimeout};
+    const char* rest;
+    for (; *word != '\0'; word++)
+        for (const char* other : kOthers)
+            if (StartsWith(word, other, &rest))
+                return 1;
+    return 0;
+}
+
 // Notes a word known or refused; 1 when known.
 static int ReadWord(const char* word, Switches* switches) {
     const char* rest;
     if (strstr(word, "/hide") != NULL) {
         switches->hide = 1;
-        return 1;
+        return !HoldsAnotherSwitch(word);
     }
     if (*word != '/' && *word != '-')
         return 1; // not a switch: ignored, as it always was
@@ -205,6 +219,15 @@ static int ReadWord(const char* word, Switches* switches) {
         switches->scheduledSeconds = (int)seconds;
         return 1;
     }
+    if (StartsWith(word, kTimeout, &rest)) {
+        switches->thresholds = 1; // a word for a monitoring system, as the thresholds
+        switches->timeoutSeconds = -1;
+        if ((rest = ReadNumber(rest, 5, &seconds)) == NULL || *rest != '\0' || seconds < 1 ||
+            seconds > kTimeoutMostSeconds)
+            return 0;
+        switches->timeoutSeconds = (int)seconds;
+        return 1;
+    }
     return 0;
 }
 
@@ -228,7 +251,10 @@ int ReadSwitches(const char* arguments, Switches* switches) {
     else
         return 1;
     FormatText(switches->refused, sizeof switches->refused, "%s",
-               switches->warnMs >= 0 ? kWarn : kCrit);
+               switches->refusal == kRefusedWithoutCheck && switches->timeoutSeconds > 0
+                   ? kTimeout
+               : switches->warnMs >= 0 ? kWarn
+                                       : kCrit);
     return 0;
 }
 

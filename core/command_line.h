@@ -22,19 +22,21 @@ struct ApprovedCorrection {
 enum {
     kRefusedWordSize = 72,         // a longer word is cut, and ends in "..."
     kScheduledMostSeconds = 86400, // the largest deadline /scheduled: takes
+    kTimeoutMostSeconds = 3600,    // the longest /timeout:
 };
 
 enum Refusal {
     kRefusedNone,
     kRefusedUnknown,       // a word that is no switch of ours, or a switch written wrong
     kRefusedClash,         // two switches that ask for different runs
-    kRefusedWithoutCheck,  // /warn: or /crit: without /check
+    kRefusedWithoutCheck,  // /warn:, /crit: or /timeout: without /check
     kRefusedWarnAboveCrit, // /warn: above /crit:
 };
 
 // The switches of a run, read from words split as Windows splits a command
 // line (blanks, quotes). A word that holds "/hide", in that case, is /hide,
-// as ever. The others are whole words in any case. Any other word that
+// as ever, unless it also holds another of our switches, in any case: then
+// it is refused ("/check/hide"). The others are whole words in any case. Any other word that
 // starts with "/" or "-" is refused, and so are two switches that ask for
 // different runs; other words are ignored.
 struct Switches {
@@ -48,8 +50,10 @@ struct Switches {
     int scheduledSeconds; // /scheduled:N, the task's own: a random wait first, and no host
                           // asked N s after the run began
     // /warn:SECONDS, /crit:SECONDS (with /check): a line for a monitoring system
-    int thresholds;                 // 1 when either was written, well formed or not
+    int thresholds;                 // 1 when either, or /timeout:, was written, well formed or not
     int warnMs, critMs;             // -1 when not given
+    int timeoutSeconds;             // /timeout:SECONDS (with /check): the whole run ends by
+                                    // then with a line; 0 when not given
     Refusal refusal;                // why the run is refused, or kRefusedNone
     char refused[kRefusedWordSize]; // the word that refused it
     const char* clashesWith;        // for kRefusedClash: the switch it cannot go with

@@ -78,14 +78,17 @@ ServerName ReadServerName(const char* text, char* out, size_t size) {
     FormatText(out, size, "%.*s", (int)(bracketed ? length - 2 : length), text + bracketed);
     NetAddress literal;
     // A colon or a bracket is an IPv6 literal's, or a port's; a percent sign a zone's.
+    int colon = strchr(out, ':') != NULL;
     if (strchr(out, '%') != NULL || strchr(out, '[') != NULL || strchr(out, ']') != NULL ||
-        ((bracketed || strchr(out, ':') != NULL) && !ParseIpv6(out, &literal)))
+        ((bracketed || colon) && !ParseIpv6(out, &literal)))
         return kServerMalformed;
+    // fe80::/10 means nothing without the zone that a name's lookup would give.
+    if ((bracketed || colon) && literal.bytes[0] == 0xFE && (literal.bytes[1] & 0xC0) == 0x80)
+        return kServerLinkLocal;
     return kServerToResolve;
 }
 
-// An IPv4-mapped IPv6 address as the IPv4 address it is.
-static NetAddress Unmapped(const NetAddress* address) {
+NetAddress Unmapped(const NetAddress* address) {
     NetAddress plain = *address;
     if (address->family == 6 && memcmp(address->bytes, kMappedPrefix, 12) == 0) {
         memset(&plain, 0, sizeof plain);

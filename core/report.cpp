@@ -158,6 +158,8 @@ static const char* NoTimeText(NoTime why) {
         return "no address: a zone or a port?";
     case kNoTimeNoFamily:
         return "IPv6 is not available";
+    case kNoTimeLinkLocal:
+        return "link-local: name the server";
     default:
         return "unusable answer";
     }

@@ -26,6 +26,10 @@ WNDCLASSA udpWindowClass;
 
 static HWND udpWindow;
 static ChannelSlot udpSlots[kUdpSlotCount + 1]; // numbered from 1
+// Every address this run sent to: a read that does not wait may take the
+// late answer of one of them, never a datagram from anyone else.
+static NetAddress* sentTo;
+static int sentCount;
 
 // Also for a timer identifier as it comes, in a full WPARAM: any process may
 // post WM_TIMER, and on x64 a cut to int would let 0x100000001 pass as slot 1.
@@ -79,6 +83,7 @@ static int SocketAddress(const NetAddress* address, int port, sockaddr_in6* out)
     if (address->family == 6) {
         out->sin6_family = AF_INET6;
         memcpy(&out->sin6_addr, address->bytes, 16);
+        out->sin6_scope_id = address->scope;
         return sizeof *out;
     }
     sockaddr_in* v4 = (sockaddr_in*)out;
@@ -93,6 +98,7 @@ static NetAddress AddressOf(const sockaddr_in6* from, int* port) {
     if (from->sin6_family == AF_INET6) {
         address.family = 6;
         memcpy(address.bytes, &from->sin6_addr, 16);
+        address.scope = from->sin6_scope_id; // a link-local name's zone
     } else {
         address.family = 4;
         memcpy(address.bytes, &((const sockaddr_in*)from)->sin_addr, 4);
@@ -122,7 +128,7 @@ static int OpenSocket(int slot, int family) {
     // Each family's own socket, on each's own port 37.
     setsockopt(socket, family == kIpv6 ? IPPROTO_IPV6 : SOL_SOCKET,
                family == kIpv6 ? IPV6_V6ONLY : SO_BROADCAST, (const char*)&on, sizeof on);
-    NetAddress any = {family == kIpv6 ? 6 : 4, {}};
+    NetAddress any = {family == kIpv6 ? 6 : 4, {}, 0};
     sockaddr_in6 local;
     int length = SocketAddress(&any, s->localPort, &local);
     return bind(socket, (const sockaddr*)&local, length) == 0 ? 1 : -1;
@@ -170,7 +176,7 @@ int UdpSetDestination(int slot, const NetAddress* address) {
 }
 
 int UdpIsBroadcast(int slot) {
-    static const NetAddress kBroadcast = {4, {255, 255, 255, 255}};
+    static const NetAddress kBroadcast = {4, {255, 255, 255, 255}, 0};
     return IsSlot(slot) && SameAddress(&udpSlots[slot].destination, &kBroadcast);
 }
 
@@ -184,6 +190,14 @@ int UdpSend(int slot, const void* data, int length) {
     ChannelSlot* s = &udpSlots[slot];
     sockaddr_in6 to;
     int toLength = SocketAddress(&s->destination, s->remotePort, &to);
+    int known = 0;
+    for (int i = 0; i < sentCount && !known; i++)
+        known = SameAddress(&sentTo[i], &s->destination);
+    NetAddress* grown = known ? NULL : (NetAddress*)realloc(sentTo, (sentCount + 1) * sizeof *sentTo);
+    if (grown != NULL) {
+        sentTo = grown;
+        sentTo[sentCount++] = s->destination;
+    }
     return sendto(s->sockets[FamilyOf(&s->destination)], (const char*)data, length, 0,
                   (const sockaddr*)&to, toLength) != SOCKET_ERROR;
 }
@@ -204,12 +218,14 @@ static int ReadAndJudge(ChannelSlot* s, SOCKET socket, int anySource) {
     }
     int port;
     NetAddress source = AddressOf(&from, &port);
-    int slot = (int)(s - udpSlots);
-    if (!anySource && !UdpIsBroadcast(slot) && !SameAddress(&source, &s->destination))
+    int slot = (int)(s - udpSlots), sent = 0;
+    for (int i = 0; anySource && i < sentCount && !sent; i++)
+        sent = SameAddress(&source, &sentTo[i]);
+    if (!UdpIsBroadcast(slot) && !(anySource ? sent : SameAddress(&source, &s->destination)))
         return 0;
     if (!s->judge((const unsigned char*)s->buffer, count, port, s->context))
         return 0;
-    s->repliedFrom = UdpIsBroadcast(slot) ? source : s->destination;
+    s->repliedFrom = UdpIsBroadcast(slot) || anySource ? source : s->destination;
     s->taken = count > 0 ? count : 0;
     return 1;
 }

@@ -18,6 +18,7 @@ enum NoTime {
     kNoTimeTooFar,         // its root distance is over MaxDistance
     kNoTimeMalformed,      // its name is no address: a zone index, a port
     kNoTimeNoFamily,       // an IPv6 address where IPv6 is switched off
+    kNoTimeLinkLocal,      // an IPv6 link-local literal, which names no zone
 };
 
 // What an answer says, in milliseconds since 1970-01-01 00:00:00 UTC.

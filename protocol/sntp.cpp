@@ -68,6 +68,7 @@ int SntpMeasureReply(const unsigned char* reply, int64_t t1, int64_t t4, int max
                      SntpMeasure* measure) {
     int leap = reply[0] >> 6, stratum = reply[1];
     measure->kissCode[0] = '\0';
+    measure->rootDistance = 0; // a reply refused before it is known has none
     if (stratum == 0) {
         // A Kiss-o'-Death: its code is four ASCII letters in the reference id.
         for (int i = 0; i < 4; i++) {
@@ -138,7 +139,9 @@ static int Read(TimeExchange* exchange, const unsigned char* reply, int length,
     if (!SntpMeasureReply(reply, exchange->sentAt, exchange->judgedAt, exchange->maxDistanceMs,
                           &measure)) {
         exchange->why = measure.why;
-        exchange->rootDistanceMs = FixedToMilliseconds(measure.rootDistance);
+        // Rounded up: a distance just over the limit never reads as equal to it.
+        exchange->rootDistanceMs =
+            (int64_t)(((uint64_t)measure.rootDistance * 1000 + 0xFFFFFFFFu) >> 32);
         for (int i = 0; i < 5; i++)
             exchange->kissCode[i] = measure.kissCode[i];
         return 0;

@@ -1025,6 +1025,8 @@ def deploy(bench):
                               "TypesSupported": ("REG_DWORD", "0x7")},
           f"task {task}, event source {source}")
     size = -(-(len(program) + len(files["horavel.ini"])) // 1024)
+    check(re.fullmatch(r"20\d{6}", apps.pop("InstallDate", ("", ""))[1]), f"Apps entry {apps}")
+    major, minor = VERSION.split(".")[:2]
     check(apps == {"DisplayName": ("REG_SZ", "Horavel"), "DisplayVersion": ("REG_SZ", VERSION),
                    "Publisher": ("REG_SZ", "Horavel"),
                    "InstallLocation": ("REG_SZ", r"C:\Program Files\Horavel"),
@@ -1032,7 +1034,9 @@ def deploy(bench):
                    "UninstallString": ("REG_SZ", f'"{exe_path}" /uninstall'),
                    "QuietUninstallString": ("REG_SZ", f'"{exe_path}" /hide /uninstall'),
                    "NoModify": ("REG_DWORD", "0x1"), "NoRepair": ("REG_DWORD", "0x1"),
-                   "EstimatedSize": ("REG_DWORD", hex(size))}, f"Apps entry {apps}")
+                   "EstimatedSize": ("REG_DWORD", hex(size)),
+                   "VersionMajor": ("REG_DWORD", hex(int(major))),
+                   "VersionMinor": ("REG_DWORD", hex(int(minor)))}, f"Apps entry {apps}")
     # Wine keeps no trigger, but traces each element of the task as it parses it.
     parsed = " ".join(re.findall(r'taskschd:read_\w+ Element: L"(\w+)"', run.stderr))
     triggers = ("Triggers BootTrigger Delay TimeTrigger StartBoundary Repetition Interval "

@@ -58,10 +58,21 @@ TEST(ReadServerName, TakesLiteralsOfBothFamiliesAndRefusesZonesAndPorts) {
             EXPECT_EQ(Text(literal), c.shown) << c.written;
         }
     }
+    // fe80::/10 without its zone reaches no server; its neighbours do.
+    const struct {
+        const char* written;
+        ServerName read;
+    } linkLocal[] = {{"fe80::1", kServerLinkLocal},  {"[FEBF::1]", kServerLinkLocal},
+                     {"fec0::1", kServerToResolve},  {"fe7f::1", kServerToResolve},
+                     {"fe80.example", kServerToResolve}};
+    for (const auto& c : linkLocal) {
+        char name[255];
+        EXPECT_EQ(ReadServerName(c.written, name, sizeof name), c.read) << c.written;
+    }
 }
 
 NetAddress V4(unsigned char a, unsigned char b, unsigned char c, unsigned char d) {
-    NetAddress address = {4, {a, b, c, d}};
+    NetAddress address = {4, {a, b, c, d}, 0};
     return address;
 }
 
@@ -90,6 +101,11 @@ TEST(SameAddress, ComparesWholeAddressesAndKnowsMappedTwins) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SameAddress(&c.a, &c.b), c.same) << Text(c.a) << " and " << Text(c.b);
+    // A mapped address is asked over IPv4; a compatible one is no IPv4 address.
+    EXPECT_EQ(Unmapped(&cases[2].b).family, 4);
+    EXPECT_TRUE(SameAddress(&cases[2].a, &cases[2].b));
+    NetAddress compatible = V6("::10.0.0.5");
+    EXPECT_EQ(Unmapped(&compatible).family, 6);
     EXPECT_EQ(Text(V4(255, 255, 255, 255)), "255.255.255.255");
     EXPECT_EQ(Text(V6("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff")),
               "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"); // the longest form fits

@@ -245,6 +245,32 @@ TEST(SntpProtocol, ReadsTimesAndDriftInTheRightEra) {
     }
 }
 
+// The root distance a refused reply tells: rounded up, so that one just over
+// MaxDistance never reads as equal to it; none from a reply refused before it.
+TEST(SntpProtocol, TellsARefusedRepliesRootDistanceRoundedUp) {
+    const struct {
+        const char* what;
+        Reply reply;
+        int64_t rootDistanceMs;
+    } cases[] = {
+        {"a hair over 1.5 s", {.rootDispersion = 0x18000 + 1}, 1501},
+        {"10 s", {.rootDispersion = 0xA0000}, 10000},
+        {"a Kiss-o'-Death", {.stratum = 0, .referenceId = "RATE"}, 0},
+        {"unsynchronised", {.leap = 3}, 0},
+    };
+    for (const auto& c : cases) {
+        TimeExchange exchange = Exchange(k2026);
+        exchange.rootDistanceMs = 777; // left from an earlier reply
+        Reply reply = c.reply;
+        reply.received = reply.transmitted = k2026 + 40 * kMs;
+        std::vector<unsigned char> bytes = Pack(reply);
+        TimeAnswer answer;
+        ASSERT_EQ(kSntpProtocol.read(&exchange, bytes.data(), kSntpPacketLength, &answer), 0)
+            << c.what;
+        EXPECT_EQ(exchange.rootDistanceMs, c.rootDistanceMs) << c.what;
+    }
+}
+
 // Any host may answer a broadcast: only a reply with a usable time ends the
 // wait, and one without leaves its reason. Asked directly, the server's
 // reply ends it whatever it says.
