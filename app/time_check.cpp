@@ -49,6 +49,10 @@ static int stoppedAtDeadline; // and it did
 static const Switches* runSwitches;
 static int fromPolicy;     // the servers came from Group Policy
 static int quietLog;       // /check for a monitoring system that reads its line: no event
+static int monitored;      // /check whose output is a file or a pipe: no window, the line
+static int warnMs, critMs; // of /warn: and /crit:, or of the policy for the task; -1: none
+static int thresholdFromPolicy;
+static volatile LONG lineTaken; // the plugin line is written once: by the run or its watchdog
 static EventFacts settled; // of the answer that settled the run, if one did
 static int taskMode;       // a TaskMode, for a run of the task
 
@@ -151,9 +155,9 @@ static int Correct(EventFacts* facts) {
 // event of its own; the thresholds judge the offset itself, not what the
 // measurement can tell apart from none.
 static EventId Checked(EventFacts* facts) {
-    CheckStatus status =
-        CheckStatusOf(-facts->answer.driftMs, runSwitches->warnMs, runSwitches->critMs);
-    facts->thresholdMs = status == kCheckCritical ? runSwitches->critMs : runSwitches->warnMs;
+    CheckStatus status = CheckStatusOf(-facts->answer.driftMs, warnMs, critMs);
+    facts->thresholdMs = status == kCheckCritical ? critMs : warnMs;
+    facts->thresholdFromPolicy = thresholdFromPolicy;
     return status == kCheckCritical          ? kEventDriftCritical
            : status == kCheckWarning         ? kEventDriftWarning
            : NeedsCorrection(&facts->answer) ? kEventDriftLeft
@@ -399,18 +403,59 @@ static DWORD WaitAsScheduled(int deadlineSeconds) {
     return started + (DWORD)deadlineSeconds * 1000;
 }
 
+// Ends a /check that ran out of its /timeout: with its line, even while a
+// name lookup blocks the run, before an agent's own timeout kills it mute.
+static DWORD WINAPI Watchdog(LPVOID seconds) {
+    Sleep((DWORD)(UINT_PTR)seconds * 1000);
+    if (InterlockedExchange(&lineTaken, 1) == 0) {
+        char line[80];
+        FormatTimeoutLine(line, sizeof line, (int)(UINT_PTR)seconds);
+        WriteOutputLine(line);
+        ExitProcess(kCheckCritical);
+    }
+    return 0;
+}
+
+// A policy's threshold in ms, -1 for none.
+static int PolicyThreshold(const NumberRule* rule) {
+    int32_t value;
+    int ms = ReadPolicyNumber(rule->key, &value) ? ChosenNumber(rule, &value, NULL) : 0;
+    return ms > 0 ? ms : -1;
+}
+
+// A run of the task: the domain's rule and the policies. The task never
+// fights the domain's time keeping unless a policy says so; a fleet audited
+// from the centre has its runs made /check, judged by CheckWarn and CheckCrit.
+static void ReadTaskMode(void) {
+    int32_t checkPolicy;
+    int set = ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy);
+    taskMode = TaskModeOf(set ? &checkPolicy : NULL, (DomainHold)ReadDomainHold());
+    if (!TaskOnlyChecks((TaskMode)taskMode))
+        return;
+    checkOnly = 1;
+    if (warnMs >= 0 || critMs >= 0)
+        return;
+    critMs = PolicyThreshold(&kCheckCritRule);
+    warnMs = PolicyThreshold(&kCheckWarnRule);
+    if (critMs >= 0 && warnMs > critMs)
+        warnMs = -1; // a warning above the critical one means nothing
+    thresholdFromPolicy = 1;
+}
+
 static EventId Run(const Switches* switches) {
-    hideMode = switches->hide;
+    // A monitoring agent waits for the line: a box would hold it up.
+    monitored = switches->check && WriteOutputLine(NULL);
+    hideMode = switches->hide || monitored;
     checkOnly = switches->check;
     runSwitches = switches;
-    quietLog = switches->thresholds && WriteOutputLine(NULL);
+    quietLog = monitored;
+    warnMs = switches->warnMs;
+    critMs = switches->critMs;
+    if (switches->timeoutSeconds > 0)
+        CloseHandle(CreateThread(NULL, 0, Watchdog, (LPVOID)(UINT_PTR)switches->timeoutSeconds, 0,
+                                 NULL));
     if (switches->scheduledSeconds > 0) {
-        // The task never fights the domain's time keeping unless a policy
-        // says so; a fleet audited from the centre has its runs made /check.
-        int32_t checkPolicy;
-        int set = ReadPolicyNumber(kCheckOnlyPolicy, &checkPolicy);
-        taskMode = TaskModeOf(set ? &checkPolicy : NULL, (DomainHold)ReadDomainHold());
-        checkOnly |= TaskOnlyChecks((TaskMode)taskMode);
+        ReadTaskMode();
         deadline = WaitAsScheduled(switches->scheduledSeconds);
     }
     FixShownZone();
@@ -483,7 +528,7 @@ static EventId Run(const Switches* switches) {
 
 int RunTimeCheck(const Switches* switches) {
     EventId result = Run(switches);
-    if (!switches->thresholds) // without /exitcode the status stays 1, as scripts expect
+    if (!switches->thresholds && !monitored) // without /exitcode the status stays 1, as ever
         return switches->exitCode ? ExitCodeOf(result) : 1;
     // A monitoring system's line, and its status whatever /exitcode says.
     EventFacts facts = settled.protocol != NULL ? settled : RunFacts();
@@ -491,6 +536,8 @@ int RunTimeCheck(const Switches* switches) {
     FormatCorrectors(correctors, sizeof correctors, FindCorrectors());
     CheckStatus status;
     FormatCheckLine(line, sizeof line, result, &facts, switches, correctors, &status);
+    if (InterlockedExchange(&lineTaken, 1) != 0)
+        Sleep(INFINITE); // the watchdog writes its line and ends the process
     WriteOutputLine(line);
     return status;
 }

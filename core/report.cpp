@@ -167,17 +167,17 @@ static const char* NoTimeText(NoTime why) {
 
 // Each host asked: its offset, or why it gave no time. Names are cut short,
 // so that the event has room for every host.
-static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
+// Each host asked, each after `lead` (`first` before the first one): its
+// name cut short, so that an event has room for every host, its address,
+// `between`, and its offset or why it gave no time.
+static void AppendHostList(ReportText* text, const EventFacts* facts, const char* first,
+                           const char* lead, const char* between) {
     enum { kListedName = 64 };
-    if (facts->stoppedAtDeadline)
-        Appendf(text, " It stopped at its deadline.");
-    if (facts->fromPolicy)
-        Appendf(text, " The %s.", kFromPolicy);
     for (int i = 0; facts->asked != NULL && i < facts->hostsAsked; i++) {
         const AskedHost* host = &facts->asked[i];
         int cut = strlen(host->hostText) > kListedName;
-        Appendf(text, "\r\n%.*s%s (%s): ", (int)kListedName, host->hostText, cut ? kCutMark : "",
-                host->address);
+        Appendf(text, "%s%.*s%s (%s)%s", i == 0 ? first : lead, (int)kListedName, host->hostText,
+                cut ? kCutMark : "", host->address, between);
         TimeFields built;
         if (host->answered)
             AppendOffset(text, &host->answer);
@@ -195,6 +195,15 @@ static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
         } else
             Appendf(text, "%s", NoTimeText(host->why));
     }
+}
+
+// The notes of the run, then each host asked on a line of its own.
+static void AppendAskedHosts(ReportText* text, const EventFacts* facts) {
+    if (facts->stoppedAtDeadline)
+        Appendf(text, " It stopped at its deadline.");
+    if (facts->fromPolicy)
+        Appendf(text, " The %s.", kFromPolicy);
+    AppendHostList(text, facts, "\r\n", "\r\n", ": ");
 }
 
 size_t FormatNoTimeBox(char* out, size_t size, EventId id, const EventFacts* facts) {
@@ -266,8 +275,12 @@ static size_t EventText(char* out, size_t size, EventId id, const EventFacts* fa
                 id == kEventCorrected ? "was" : "is");
         AppendDrift(&text, answer);
         char threshold[16];
-        if (id == kEventDriftWarning || id == kEventDriftCritical)
-            Appendf(&text, ", beyond %s%s s", id == kEventDriftWarning ? "/warn:" : "/crit:",
+        int warning = id == kEventDriftWarning;
+        if (facts->thresholdFromPolicy && (warning || id == kEventDriftCritical))
+            Appendf(&text, ", beyond %s %d ms", warning ? "CheckWarn" : "CheckCrit",
+                    facts->thresholdMs);
+        else if (warning || id == kEventDriftCritical)
+            Appendf(&text, ", beyond %s%s s", warning ? "/warn:" : "/crit:",
                     ThresholdText(facts->thresholdMs, threshold));
         if (id == kEventStepTooLarge)
             Appendf(&text, ", more than MaxStep allows (%d seconds)", facts->maxStepSeconds);
@@ -315,6 +328,8 @@ int ExitCodeOf(EventId result) {
     case kEventDisagree:
         return kExitDisagree;
     case kEventDriftLeft:
+    case kEventDriftWarning:
+    case kEventDriftCritical:
     case kEventStepTooLarge:
         return kExitDriftLeft;
     case kEventNotSet:
@@ -351,6 +366,18 @@ CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs) {
                                                      : kCheckOk;
 }
 
+// A threshold as the guidelines' range around zero: "-0.5:0.5", "0:0" for
+// none allowed; "" when not given.
+static const char* RangeText(int ms, char out[40]) {
+    char seconds[16];
+    ThresholdText(ms, seconds);
+    if (ms < 0)
+        out[0] = '\0';
+    else
+        FormatText(out, 40, ms == 0 ? "0:0" : "-%s:%s", seconds, seconds);
+    return out;
+}
+
 size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts* facts,
                        const Switches* switches, const char* correctors, CheckStatus* status) {
     static const char* const kStatus[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
@@ -359,8 +386,13 @@ size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts*
         out[0] = '\0';
     int64_t offsetMs = -facts->answer.driftMs;
     int answers = AnswerCount(facts->asked, facts->asked != NULL ? facts->hostsAsked : 0);
-    *status = switches->refusal != kRefusedNone || facts->protocol[0] == '\0'
+    // UNKNOWN is for what is wrong with the check or its machine; a time
+    // service that gave no usable time is CRITICAL, or monitoring goes dark.
+    *status = switches->refusal != kRefusedNone || result == kEventNothingToAsk ||
+                      result == kEventNoNetwork
                   ? kCheckUnknown
+              : facts->protocol[0] == '\0'
+                  ? kCheckCritical
                   : CheckStatusOf(offsetMs, switches->warnMs, switches->critMs);
     Appendf(&text, "HORAVEL %s - ", kStatus[*status]);
     if (switches->refusal != kRefusedNone) {
@@ -368,15 +400,21 @@ size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts*
         return text.length;
     }
     if (*status == kCheckUnknown) {
+        Appendf(&text, result == kEventNoNetwork ? "the network could not be used"
+                                                 : "no time server is configured");
+        return text.length;
+    }
+    if (facts->protocol[0] == '\0') {
         Appendf(&text,
                 result == kEventDisagree ? "the servers disagree (%d of %d answered)"
                 : answers > 0            ? "too few answered (%d of %d)"
-                                         : "no time server answered (%d asked)",
-                answers > 0 ? answers : facts->hostsAsked, facts->answersWanted);
+                                         : "no time server answered",
+                answers, facts->answersWanted);
+        AppendHostList(&text, facts, ": ", ", ", " ");
         return text.length;
     }
-    // The offset once, for the text and the performance data.
-    char offset[32], warn[16], crit[16];
+    // The text keeps the sign; the performance data, a number, has none when positive.
+    char offset[32], warn[40], crit[40];
     ReportText signedOffset = {offset, sizeof offset, 0, 0};
     AppendSignedSeconds(&signedOffset, offsetMs, 1);
     Appendf(&text, "drift %s s from %s (%s)", offset, facts->hostText, facts->hostAddress);
@@ -384,7 +422,11 @@ size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts*
         Appendf(&text, "; %s", correctors);
     if (facts->fromPolicy)
         Appendf(&text, "; %s", kFromPolicy);
-    Appendf(&text, " | drift=%ss;%s;%s", offset, ThresholdText(switches->warnMs, warn),
-            ThresholdText(switches->critMs, crit));
+    Appendf(&text, " | drift=%ss;%s;%s", offset + (offset[0] == '+'),
+            RangeText(switches->warnMs, warn), RangeText(switches->critMs, crit));
     return text.length;
+}
+
+size_t FormatTimeoutLine(char* out, size_t size, int seconds) {
+    return FormatText(out, size, "HORAVEL CRITICAL - no time within /timeout:%d s", seconds);
 }

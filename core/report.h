@@ -80,6 +80,7 @@ struct EventFacts {
     int maxDistanceMs = 1500;  // MaxDistance
     int fromPolicy = 0;        // 1: the servers came from Group Policy
     int thresholdMs = 0;       // of kEventDriftWarning or kEventDriftCritical
+    int thresholdFromPolicy = 0; // 1: CheckWarn or CheckCrit, in ms; 0: /warn: or /crit:
     int taskMode = 0;          // a TaskMode (core/clock_keepers.h) of a run of the task
 };
 
@@ -107,13 +108,17 @@ enum CheckStatus { kCheckOk, kCheckWarning, kCheckCritical, kCheckUnknown };
 // given): its absolute value above crit is critical, above warn a warning.
 CheckStatus CheckStatusOf(int64_t offsetMs, int warnMs, int critMs);
 
-// The one line of /check for a monitoring system: "HORAVEL OK - drift +0.012
-// s from ntp:time.nist.gov (192.0.2.5) | drift=+0.012s;0.5;5", with notes on
-// other correctors and servers from policy; UNKNOWN, without performance
-// data, when there is no drift to judge (a refusal when switches are
-// refused). *status is the status it reports.
+// The one line of /check for a monitoring system, in the monitoring-plugin
+// guidelines' grammar: "HORAVEL OK - drift +0.012 s from ntp:time.nist.gov
+// (192.0.2.5) | drift=0.012s;-0.5:0.5;-5:5", with notes on other correctors
+// and servers from policy; CRITICAL with each host asked and why when the
+// run got no usable time; UNKNOWN for a refusal, nothing configured or a
+// network this PC could not use. *status is the status it reports.
 size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts* facts,
                        const Switches* switches, const char* correctors, CheckStatus* status);
+
+// The line of a check that ran out of its /timeout: CRITICAL.
+size_t FormatTimeoutLine(char* out, size_t size, int seconds);
 
 // A 64-bit count in decimal, without the C runtime's printf, which on older
 // Windows knows no 64-bit conversion; `out` holds 22 characters. Returns

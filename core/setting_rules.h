@@ -17,6 +17,8 @@ extern const NumberRule kMaxStepRule;     // seconds an unattended run may step;
 extern const NumberRule kAgreeRule;       // answers a run wants before it decides
 extern const NumberRule kRunEveryRule;    // minutes between the task's runs
 extern const NumberRule kMaxDistanceRule; // ms of root distance an SNTP answer may have
+extern const NumberRule kCheckWarnRule;   // policy only: ms beyond which a checking task warns
+extern const NumberRule kCheckCritRule;   // and beyond which its event is an error; 0: none
 
 // The value of a key whose text is `text` (NULL when absent), read as the
 // profile calls read a number: blanks, a sign and decimal digits, anything

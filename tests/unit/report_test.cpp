@@ -333,9 +333,13 @@ TEST(FormatEventText, ListsEveryHostAskedAndMarksACut) {
     EXPECT_EQ(std::string(text), listed);
 }
 
-// The line a monitoring system reads, taken apart as it would take it.
-TEST(FormatCheckLine, FollowsTheMonitoringPluginConvention) {
+// The line a monitoring system reads, taken apart as the plugin guidelines
+// define it: the value a plain number with its unit, each threshold a range,
+// and a drift inside a range's bounds never judged beyond it.
+TEST(FormatCheckLine, FollowsTheMonitoringPluginGuidelines) {
     const AskedHost threeAsked[] = {kOutvoted[3], kOutvoted[3], kOutvoted[3]};
+    const char* const kSilent = "10.0.0.8 (10.0.0.8) silent";
+    const std::string kThreeSilent = std::string(kSilent) + ", " + kSilent + ", " + kSilent;
     const struct {
         EventId result;
         int64_t offsetMs; // server minus PC
@@ -343,49 +347,66 @@ TEST(FormatCheckLine, FollowsTheMonitoringPluginConvention) {
         const char* correctors;
         int fromPolicy, answered;
         const char* status;
-        const char* text;
+        std::string text;
         const char* data; // the performance data's fields
     } cases[] = {
-        {kEventDriftLeft, 12, "/check /warn:0.5 /crit:5", "", 0, 1, "OK",
-         "drift +0.012 s from ntp:time.nist.gov (192.0.2.5)", "+0.012 0.5 5"},
-        {kEventDriftLeft, 500, "/check /warn:0.5 /crit:5", "", 0, 1, "OK",
-         "drift +0.500 s from ntp:time.nist.gov (192.0.2.5)", "+0.500 0.5 5"},
-        {kEventDriftLeft, -734, "/check /warn:0.5", "", 0, 1, "WARNING",
-         "drift -0.734 s from ntp:time.nist.gov (192.0.2.5)", "-0.734 0.5 "},
-        {kEventNoCorrection, 2, "/check /warn:0.001", "", 0, 1, "WARNING",
-         "drift +0.002 s from ntp:time.nist.gov (192.0.2.5)", "+0.002 0.001 "},
+        {kEventDriftLeft, 12, "/check /warn:0.5 /crit:5", "", 0, 3, "OK",
+         "drift +0.012 s from ntp:time.nist.gov (192.0.2.5)", "0.012 -0.5:0.5 -5:5"},
+        {kEventDriftLeft, 500, "/check /warn:0.5 /crit:5", "", 0, 3, "OK",
+         "drift +0.500 s from ntp:time.nist.gov (192.0.2.5)", "0.500 -0.5:0.5 -5:5"},
+        {kEventDriftLeft, -734, "/check /warn:0.5", "", 0, 3, "WARNING",
+         "drift -0.734 s from ntp:time.nist.gov (192.0.2.5)", "-0.734 -0.5:0.5 "},
+        {kEventDriftLeft, -5000, "/check /warn:0.5 /crit:5", "", 0, 3, "WARNING",
+         "drift -5.000 s from ntp:time.nist.gov (192.0.2.5)", "-5.000 -0.5:0.5 -5:5"},
         {kEventDriftLeft, 90250, "/check /warn:0.5 /crit:5", "Windows Time also sets this clock", 0,
-         1, "CRITICAL",
+         3, "CRITICAL",
          "drift +90.250 s from ntp:time.nist.gov (192.0.2.5); Windows Time also sets this clock",
-         "+90.250 0.5 5"},
-        {kEventDriftLeft, -5001, "/check /crit:5", "", 1, 1, "CRITICAL",
+         "90.250 -0.5:0.5 -5:5"},
+        {kEventDriftLeft, -5001, "/check /crit:5", "", 1, 3, "CRITICAL",
          "drift -5.001 s from ntp:time.nist.gov (192.0.2.5); servers from Group Policy",
-         "-5.001  5"},
-        {kEventNoAnswer, 0, "/check /warn:1", "", 0, 0, "UNKNOWN",
-         "no time server answered (3 asked)", nullptr},
-        {kEventDisagree, 0, "/check /warn:1", "", 0, 0, "UNKNOWN",
-         "the servers disagree (3 of 3 answered)", nullptr},
-        {kEventDriftLeft, 0, "/check /warn:2 /crit:1", "", 0, 1, "UNKNOWN",
+         "-5.001  -5:5"},
+        {kEventNoCorrection, 0, "/check /warn:0", "", 0, 3, "OK",
+         "drift +0.000 s from ntp:time.nist.gov (192.0.2.5)", "0.000 0:0 "},
+        {kEventNoCorrection, 1, "/check /warn:0", "", 0, 3, "WARNING",
+         "drift +0.001 s from ntp:time.nist.gov (192.0.2.5)", "0.001 0:0 "},
+        {kEventNoCorrection, 1, "/check", "", 0, 3, "OK",
+         "drift +0.001 s from ntp:time.nist.gov (192.0.2.5)", "0.001  "},
+        {kEventNoAnswer, 0, "/check /warn:1", "", 0, 0, "CRITICAL",
+         "no time server answered: " + kThreeSilent, nullptr},
+        {kEventNoAnswer, 0, "/check /warn:1", "", 0, 1, "CRITICAL",
+         "too few answered (1 of 3): 10.0.0.8 (10.0.0.8) +0.000 s, " + std::string(kSilent) +
+             ", " + kSilent,
+         nullptr},
+        {kEventDisagree, 0, "/check /warn:1", "", 0, 3, "CRITICAL",
+         "the servers disagree (3 of 3 answered): 10.0.0.8 (10.0.0.8) +0.000 s, 10.0.0.8 "
+         "(10.0.0.8) +0.000 s, 10.0.0.8 (10.0.0.8) +0.000 s",
+         nullptr},
+        {kEventDriftLeft, 0, "/check /warn:2 /crit:1", "", 0, 3, "UNKNOWN",
          "\"/warn:\" is above /crit:", nullptr},
+        {kEventNothingToAsk, 0, "/check", "", 0, 0, "UNKNOWN", "no time server is configured",
+         nullptr},
+        {kEventNoNetwork, 0, "/check /crit:1", "", 0, 0, "UNKNOWN",
+         "the network could not be used", nullptr},
     };
     const std::regex line(R"(HORAVEL (OK|WARNING|CRITICAL|UNKNOWN) - (.*?))"
-                          R"((?: \| drift=([+-]\d+\.\d{3})s;([\d.]*);([\d.]*))?)");
+                          R"((?: \| drift=(-?\d+\.\d{3})s;((-?[\d.]+):([\d.]+))?;)"
+                          R"(((-?[\d.]+):([\d.]+))?)?)");
     for (const auto& c : cases) {
         EventFacts facts = {};
         facts.hostText = "ntp:time.nist.gov";
         facts.hostAddress = "192.0.2.5";
-        facts.protocol = c.answered ? "SNTPv4" : "";
+        facts.protocol = c.result == kEventDriftLeft || c.result == kEventNoCorrection ? "SNTPv4"
+                                                                                       : "";
         facts.answer = Fine(-c.offsetMs, 3);
         facts.fromPolicy = c.fromPolicy;
-        facts.asked = threeAsked;
         facts.hostsAsked = 3;
         facts.answersWanted = 3;
-        AskedHost answered[3] = {threeAsked[0], threeAsked[1], threeAsked[2]};
-        if (c.result == kEventDisagree) {
-            for (AskedHost& host : answered)
-                host.answered = 1;
-            facts.asked = answered;
+        AskedHost asked[3] = {threeAsked[0], threeAsked[1], threeAsked[2]};
+        for (int i = 0; i < c.answered; i++) {
+            asked[i].answered = 1;
+            asked[i].answer = Fine(0, 3);
         }
+        facts.asked = asked;
         Switches switches;
         ReadSwitches(c.thresholds, &switches);
         char text[512];
@@ -399,10 +420,19 @@ TEST(FormatCheckLine, FollowsTheMonitoringPluginConvention) {
         const char* words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"}; // as the exit status
         EXPECT_STREQ(words[status], c.status) << text;
         EXPECT_EQ(parts[2].str(), c.text) << text;
-        EXPECT_EQ(parts[3].matched ? parts[3].str() + " " + parts[4].str() + " " + parts[5].str()
+        EXPECT_EQ(parts[3].matched ? parts[3].str() + " " + parts[4].str() + " " + parts[7].str()
                                    : std::string("(none)"),
                   c.data ? c.data : "(none)")
             << text;
+        if (!parts[3].matched)
+            continue;
+        // What the data states decides as the line does.
+        double value = std::stod(parts[3].str());
+        auto outside = [&](int range) {
+            return parts[range].matched && (value < std::stod(parts[range + 1].str()) ||
+                                            value > std::stod(parts[range + 2].str()));
+        };
+        EXPECT_STREQ(outside(7) ? "CRITICAL" : outside(4) ? "WARNING" : "OK", c.status) << text;
     }
 }
 
@@ -413,6 +443,7 @@ TEST(ExitCodeOf, TellsEachOutcomeApart) {
     } cases[] = {
         {kEventCorrected, 0}, {kEventNoCorrection, 0}, {kEventNoAnswer, 2},
         {kEventDisagree, 3},  {kEventDriftLeft, 4},    {kEventStepTooLarge, 4},
+        {kEventDriftWarning, 4}, {kEventDriftCritical, 4},
         {kEventNotSet, 5},    {kEventNoNetwork, 6},    {kEventNothingToAsk, 6},
         {kEventInstalled, 0}, {kEventUninstalled, 0},  {kEventInstallFailed, 6},
         {kEventRefused, 6},

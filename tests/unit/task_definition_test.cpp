@@ -303,7 +303,7 @@ TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
         GTEST_SKIP() << "xmllint is not installed (tools/setup installs it)";
     const std::string admx = ReadFile(HORAVEL_RES "/horavel.admx");
     const std::string adml = ReadFile(HORAVEL_RES "/en-US/horavel.adml");
-    ASSERT_EQ(XPath(admx, "count(//policy)"), "8") << "not well-formed?";
+    ASSERT_EQ(XPath(admx, "count(//policy)"), "10") << "not well-formed?";
     // Each $(string.X) and $(presentation.X) of the template, once in the language file.
     const std::string references = "//@*[starts-with(.,'$(')]";
     int count = atoi(XPath(admx, "count(" + references + ")").c_str());
@@ -316,14 +316,17 @@ TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
         EXPECT_EQ(XPath(adml, defined), "1") << text;
     }
     // The numbers: each a key the program reads, in its bounds, and no other.
-    const NumberRule* rules[] = {&kMaxHostRule, &kHostTimeoutRule, &kMaxStepRule,
-                                 &kAgreeRule,   &kRunEveryRule,    &kMaxDistanceRule};
-    EXPECT_EQ(XPath(admx, "count(//decimal[@valueName])"), "6");
+    const NumberRule* rules[] = {&kMaxHostRule,  &kHostTimeoutRule, &kMaxStepRule,
+                                 &kAgreeRule,    &kRunEveryRule,    &kMaxDistanceRule,
+                                 &kCheckWarnRule, &kCheckCritRule};
+    EXPECT_EQ(XPath(admx, "count(//decimal[@valueName])"), "8");
     for (const NumberRule* rule : rules) {
         std::string at = "//policy[@key='Software\\Policies\\Horavel']//decimal[@valueName='" +
                          std::string(rule->key) + "']";
+        // HostTimeout 0, one immediate read, is for an INI that means it.
+        int least = rule == &kHostTimeoutRule ? 1 : rule->least;
         EXPECT_EQ(XPath(admx, "concat(" + at + "/@minValue,'-'," + at + "/@maxValue)"),
-                  std::to_string(rule->least) + "-" + std::to_string(rule->most))
+                  std::to_string(least) + "-" + std::to_string(rule->most))
             << rule->key;
     }
     // The switch to /check; the servers, Host1, Host2, ..., in a key of their own.
