@@ -399,7 +399,7 @@ static LONG RegisterSource(const char* installedExe) {
 }
 
 // Apps & features: its name, version and publisher, and how to remove it.
-static LONG WriteAppsEntry(const Places* places) {
+static LONG WriteAppsEntry(const Places* places, int runEvery) {
     AppsText texts[kAppsMostTexts];
     SYSTEMTIME today;
     GetLocalTime(&today);
@@ -414,10 +414,12 @@ static LONG WriteAppsEntry(const Places* places) {
     for (const char* path : files)
         if (Identify(path, &file))
             bytes += file.nFileSizeLow;
-    static const char* const kNumbers[] = {"NoModify", "NoRepair", "EstimatedSize",
-                                           "VersionMajor", "VersionMinor"};
-    DWORD numbers[] = {1, 1, (bytes + 1023) / 1024, HORAVEL_VERSION_MAJOR, HORAVEL_VERSION_MINOR};
-    return WriteMachineKey(kAppsKey, REG_SZ, texts, count, kNumbers, numbers, 5);
+    // RunEvery as registered, which a run of the task compares with the policy's.
+    static const char* const kNumbers[] = {"NoModify",     "NoRepair",     "EstimatedSize",
+                                           "VersionMajor", "VersionMinor", "RunEvery"};
+    DWORD numbers[] = {1, 1, (bytes + 1023) / 1024, HORAVEL_VERSION_MAJOR, HORAVEL_VERSION_MINOR,
+                       (DWORD)runEvery};
+    return WriteMachineKey(kAppsKey, REG_SZ, texts, count, kNumbers, numbers, 6);
 }
 
 // The task's XML: the installed exe, every RunEvery minutes from the build date.
@@ -545,7 +547,7 @@ static int Install(const char* exe, Places* places, Changes* changes, InstallFac
                  (error = RemoveInstall(places->oldFolder)) != 0)
             Failed(facts, "the x86 install was not moved.", error);
         // Last: a management tool that finds it takes the install for done.
-        else if ((result = WriteAppsEntry(places)) != ERROR_SUCCESS)
+        else if ((result = WriteAppsEntry(places, runEvery)) != ERROR_SUCCESS)
             Failed(facts, "its Apps entry was not written.", (unsigned long)result);
         else
             done = 1;
@@ -659,4 +661,35 @@ int RunInstall(const Switches* switches) {
     if (!TaskOnlyChecks((TaskMode)facts.taskMode))
         FormatCorrectors(facts.correctors, sizeof facts.correctors, FindCorrectors());
     return Tell(kEventInstalled, &facts, kExitClockRight);
+}
+
+void KeepTaskInterval(const char* exe, const char* ini) {
+    Places places = {};
+    DWORD registered;
+    int runEvery = ReadNumber(ini, &kRunEveryRule);
+    // Only the installed copy, installed by a version that recorded it.
+    if (FindFolder(&places) != ERROR_SUCCESS || !SameFile(exe, places.exe) ||
+        ReadMachineValue(kAppsKey, kRunEveryRule.key, REG_DWORD, &registered, sizeof registered) !=
+            ERROR_SUCCESS ||
+        (int)registered == runEvery)
+        return;
+    InstallFacts facts = {};
+    char* xml = TaskXml(places.exe, runEvery);
+    unsigned long error = ERROR_NOT_ENOUGH_MEMORY;
+    int done = xml != NULL && UpdateHoravelTask(xml, &error);
+    free(xml);
+    DWORD now = (DWORD)runEvery;
+    LONG result = done ? RegSetKeyValueA(HKEY_LOCAL_MACHINE, kAppsKey, kRunEveryRule.key,
+                                         REG_DWORD, &now, sizeof now)
+                       : ERROR_SUCCESS;
+    char errorText[256] = "", text[512];
+    if (done && result != ERROR_SUCCESS)
+        error = (unsigned long)result; // updated, but would be again at every run
+    facts.error = error;
+    if (!SchedulerErrorName(error, errorText))
+        SystemErrorText(error, errorText, sizeof errorText);
+    facts.errorText = errorText;
+    EventId id = done && result == ERROR_SUCCESS ? kEventTaskUpdated : kEventInstallFailed;
+    FormatTaskUpdate(text, sizeof text, id, (int)registered, runEvery, &facts);
+    LogText(id, text);
 }

@@ -13,7 +13,7 @@ HINSTANCE programInstance;
 // or UNKNOWN for a monitoring system, which reads the line instead.
 static int Refuse(const Switches* switches) {
     char text[256];
-    if (switches->thresholds) {
+    if (switches->thresholds || switches->check) {
         CheckStatus status;
         EventFacts none = {};
         none.protocol = "";

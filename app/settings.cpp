@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <limits.h>
 #include <stdlib.h>
 
 #include <windows.h>
@@ -99,11 +100,14 @@ int ReadNumber(const char* iniPath, const NumberRule* rule) {
     return ChosenNumber(rule, set ? &policy : NULL, text);
 }
 
-char* ReadHostSection(const char* iniPath, int maxHost, size_t* length, int* fromPolicy) {
+char* ReadHostSection(const char* iniPath, int* maxHost, size_t* length, int* fromPolicy) {
     char* section = ReadPolicyHosts(length);
-    *fromPolicy = section != NULL && NamesAHost(section, *length, maxHost);
-    if (*fromPolicy)
+    // The policy's list is read whole: MaxHost is for the INI's keys.
+    *fromPolicy = section != NULL && NamesAHost(section, *length, INT_MAX);
+    if (*fromPolicy) {
+        *maxHost = INT_MAX;
         return section;
+    }
     free(section);
     return ReadSection(iniPath, length);
 }
@@ -111,7 +115,7 @@ char* ReadHostSection(const char* iniPath, int maxHost, size_t* length, int* fro
 int NamesAServer(const char* iniPath) {
     size_t length;
     int maxHost = ReadNumber(iniPath, &kMaxHostRule), fromPolicy;
-    char* section = ReadHostSection(iniPath, maxHost, &length, &fromPolicy);
+    char* section = ReadHostSection(iniPath, &maxHost, &length, &fromPolicy);
     int named = section != NULL && NamesAHost(section, length, maxHost);
     free(section);
     return named;

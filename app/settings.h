@@ -28,9 +28,10 @@ int ReadNumber(const char* iniPath, const NumberRule* rule);
 int ReadPolicyNumber(const char* name, int32_t* value);
 
 // The host keys a run asks, as the INI's section reads, for free(): the
-// policy's list when it names a server (replacing the INI's, not merged),
-// else the INI's section. *fromPolicy says which.
-char* ReadHostSection(const char* iniPath, int maxHost, size_t* length, int* fromPolicy);
+// policy's list when it names a server (replacing the INI's, not merged,
+// and read whole: *maxHost becomes INT_MAX), else the INI's section below
+// *maxHost. *fromPolicy says which.
+char* ReadHostSection(const char* iniPath, int* maxHost, size_t* length, int* fromPolicy);
 
 // 1 when the policy or the INI names a server a run would ask.
 int NamesAServer(const char* iniPath);

@@ -47,7 +47,7 @@ struct ConstantBstr {
 static const ConstantBstr kRootPath = {2, L"\\"}, kName = {14, L"Horavel"},
                           kSystem = {16, L"S-1-5-18"};
 
-enum Change { kValidate, kRegister, kRestore, kDelete };
+enum Change { kValidate, kRegister, kUpdate, kRestore, kDelete };
 
 // The task's definition before this run registered its own, or NULL.
 static BSTR previousTask;
@@ -105,8 +105,10 @@ static int ChangeTask(Change change, const char* xml, unsigned long* error) {
     if (SUCCEEDED(result))
         result = service->GetFolder((BSTR)kRootPath.text, &root);
     if (SUCCEEDED(result)) {
-        if (change == kValidate) {
-            result = Register(root, text, TASK_VALIDATE_ONLY);
+        if (change == kValidate || change == kUpdate) {
+            // In place: a task that cannot be updated stays as it was.
+            result = Register(root, text, change == kValidate ? TASK_VALIDATE_ONLY
+                                                              : TASK_CREATE_OR_UPDATE);
         } else if (change == kRegister) {
             KeepPrevious(root);
             result = Delete(root);
@@ -137,6 +139,10 @@ int ValidateHoravelTask(const char* xml, unsigned long* error) {
 
 int RegisterHoravelTask(const char* xml, unsigned long* error) {
     return ChangeTask(kRegister, xml, error);
+}
+
+int UpdateHoravelTask(const char* xml, unsigned long* error) {
+    return ChangeTask(kUpdate, xml, error);
 }
 
 int RestoreHoravelTask(unsigned long* error) {

@@ -13,6 +13,11 @@ int ValidateHoravelTask(const char* xml, unsigned long* error);
 // the old one is registered again. 1 when done, else 0 and the error.
 int RegisterHoravelTask(const char* xml, unsigned long* error);
 
+// Changes the task to the XML's definition in place, never deleting it
+// first: one that cannot be updated stays as it was. 1 when done, else 0
+// and the error.
+int UpdateHoravelTask(const char* xml, unsigned long* error);
+
 // Undoes RegisterHoravelTask: the task that was there before, or none. 1
 // when done, else 0 and the error.
 int RestoreHoravelTask(unsigned long* error);

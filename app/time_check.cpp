@@ -6,6 +6,7 @@
 #include "app/clock.h"
 #include "app/elevation.h"
 #include "app/event_log.h"
+#include "app/install.h"
 #include "app/settings.h"
 #include "app/system.h"
 #include "app/time_check.h"
@@ -353,11 +354,11 @@ struct ConfiguredHost {
 };
 
 // The hosts present in the section with an index below maxHost, in index order.
-static ConfiguredHost* ReadHosts(int maxHost, size_t* count) {
+static ConfiguredHost* ReadHosts(int* maxHost, size_t* count) {
     size_t sectionLength;
     char* section = ReadHostSection(iniPath, maxHost, &sectionLength, &fromPolicy);
     *count = 0;
-    HostEntry* entries = section != NULL ? ListHosts(section, sectionLength, maxHost, count) : NULL;
+    HostEntry* entries = section != NULL ? ListHosts(section, sectionLength, *maxHost, count) : NULL;
     ConfiguredHost* hosts = (ConfiguredHost*)malloc(*count * sizeof *hosts + 1);
     if (hosts == NULL)
         *count = 0;
@@ -462,6 +463,10 @@ static EventId Run(const Switches* switches) {
     udpWindowClass.hInstance = programInstance;
     if (!FindPaths())
         return kEventNothingToAsk; // the platform could not name the executable: nothing to read
+    // Management tools never install again what they find installed: a
+    // policy's new RunEvery reaches the task through the task's own run.
+    if (switches->scheduledSeconds > 0)
+        KeepTaskInterval(exePath, iniPath);
     int maxHost = ReadNumber(iniPath, &kMaxHostRule);
     hostTimeout = ReadNumber(iniPath, &kHostTimeoutRule);
     maxStepSeconds = ReadNumber(iniPath, &kMaxStepRule);
@@ -472,7 +477,7 @@ static EventId Run(const Switches* switches) {
 
     // Only the indices present are visited; absent ones would be skipped anyway.
     size_t hostCount;
-    ConfiguredHost* hosts = ReadHosts(maxHost, &hostCount);
+    ConfiguredHost* hosts = ReadHosts(&maxHost, &hostCount);
 
     // Unattended, a failed open is not final: with only the bind failing, the
     // first send picks another local port and the run works as usual.
@@ -546,8 +551,8 @@ int RunApprovedCorrection(const ApprovedCorrection* approved) {
     // The host as written where the run that asked read it: policy or INI.
     char hostText[kHostTextSize] = "";
     size_t count = 0;
-    ConfiguredHost* hosts =
-        FindPaths() ? ReadHosts(ReadNumber(iniPath, &kMaxHostRule), &count) : NULL;
+    int maxHost = FindPaths() ? ReadNumber(iniPath, &kMaxHostRule) : 0;
+    ConfiguredHost* hosts = iniPath != NULL ? ReadHosts(&maxHost, &count) : NULL;
     for (size_t k = 0; k < count; k++)
         if (hosts[k].index == approved->hostIndex)
             memcpy(hostText, hosts[k].text, sizeof hostText);

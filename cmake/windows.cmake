@@ -18,7 +18,7 @@ endif()
 # (not each text to 32 bytes), unused code dropped, symbols stripped.
 set(HORAVEL_SIZE_FLAGS -Oz -fomit-frame-pointer -fno-inline-functions-called-once -malign-data=abi
     -D__USE_MINGW_ANSI_STDIO=0 -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-unwind-tables -ffunction-sections)
+    -fno-unwind-tables -ffunction-sections -fno-threadsafe-statics)
 target_compile_options(horavel_core PRIVATE ${HORAVEL_SIZE_FLAGS})
 
 # The message table of the event ids, so that Event Viewer shows the events'

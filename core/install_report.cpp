@@ -74,6 +74,22 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
     return text.length;
 }
 
+size_t FormatTaskUpdate(char* out, size_t size, EventId id, int before, int now,
+                        const InstallFacts* facts) {
+    if (id == kEventTaskUpdated)
+        return FormatText(out, size,
+                          "The task \\Horavel now runs every %d minutes, not %d: RunEvery "
+                          "changed.",
+                          now, before);
+    return FormatText(out, size,
+                      facts->error >= 0x80000000u
+                          ? "The task \\Horavel still runs every %d minutes, not the %d that "
+                            "RunEvery asks: it was not updated.\r\nError 0x%08lX: %s"
+                          : "The task \\Horavel still runs every %d minutes, not the %d that "
+                            "RunEvery asks: it was not updated.\r\nError %lu: %s",
+                      before, now, facts->error, facts->errorText);
+}
+
 const char kCorrectorsNote[] = "%s: leave it to one (see horavel.txt).";
 
 size_t FormatCorrectors(char* out, size_t size, int found) {

@@ -30,6 +30,11 @@ struct InstallFacts {
 size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
                          const InstallFacts* facts);
 
+// What a run of the task did when RunEvery changed (from `before` minutes to
+// `now`): kEventTaskUpdated, or kEventInstallFailed with its error.
+size_t FormatTaskUpdate(char* out, size_t size, EventId id, int before, int now,
+                        const InstallFacts* facts);
+
 // What the task's runs do, and why: "The task corrects the clock.", "The
 // task only checks the clock here: this PC is a domain controller (the
 // policy CheckOnly = 0 lets it correct)."

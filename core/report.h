@@ -48,6 +48,7 @@ enum EventId {
     kEventDriftWarning = 14,  // warning: /check found a drift beyond /warn:
     kEventDriftCritical = 15, // error: /check found a drift beyond /crit:
     kEventCorrectors = 16,    // warning: /install found another corrector of this clock
+    kEventTaskUpdated = 17,   // information: a run of the task gave it RunEvery's new interval
     kEventTextSize = 4096,
 };
 
