@@ -724,23 +724,26 @@ TABLE = [
 
 
 
-def plugin_line(word, drift=None):
+def plugin_line(word, drift=None, warn="-1:1", crit="-60:60", text=None):
     """The one line of /check for a monitoring system, written to its output file:
     this status; for a time, a drift (server minus PC) within 0.1 s of `drift`, as
-    the text says it and as the performance data with the thresholds 1 and 60."""
+    the text says it and as the performance data (a plain number, the thresholds as
+    ranges around zero); without one, no performance data and the text `text`."""
     def expectation(run):
         output = run.of("output")
         check(output, "no output file")
         line = output[0]["text"]
         match = re.fullmatch(r"HORAVEL (OK|WARNING|CRITICAL|UNKNOWN) - (.*?)"
-                             r"(?: \| drift=([+-]\d+\.\d{3})s;([\d.]*);([\d.]*))?\n", line)
+                             r"(?: \| drift=(-?\d+\.\d{3})s;([-\d.:]*);([-\d.:]*))?\n", line)
         check(match and match.group(1) == word, f"line {line!r}, expected {word}")
         if drift is None:
-            check(match.group(3) is None, f"UNKNOWN with performance data: {line!r}")
+            check(match.group(3) is None and (text is None or re.fullmatch(text, match.group(2))),
+                  f"line {line!r}, expected {text} without performance data")
             return
         said = re.search(r"drift ([+-]\d+\.\d{3}) s from ntp:\S+ \(\S+\)", match.group(2))
-        check(said and said.group(1) == match.group(3) and abs(float(said.group(1)) - drift) < 0.1
-              and match.group(4, 5) == ("1", "60"), f"line {line!r}, expected a drift of {drift}")
+        check(said and float(said.group(1)) == float(match.group(3)) and
+              abs(float(said.group(1)) - drift) < 0.1 and match.group(4, 5) == (warn, crit),
+              f"line {line!r}, expected a drift of {drift}, ranges {warn} {crit}")
     return expectation
 
 
@@ -770,14 +773,48 @@ for what, host, behaviour, accepted in HOSTILE:
                      ini(host, HostTimeout=1000), servers[:-1], senders=[THIRD], args=["/hide"],
                      expect=[nothing_visible, clock_set_by(90) if accepted else clock_untouched]))
 # /check for a monitoring system: its line and status, and no event.
-for status, word, drift in ((0, "OK", 0.2), (1, "WARNING", -5), (2, "CRITICAL", 90), (3, "UNKNOWN", None)):
+for status, word, drift in ((0, "OK", 0.2), (1, "WARNING", -5), (2, "CRITICAL", 90), (2, "CRITICAL", None)):
     TABLE.append(Row(
         f"/hide /check /warn:1 /crit:60, output to a file, "
         f"{'no answer' if drift is None else f'a drift of {drift} s'}: {word}, exit {status}",
         ini(f"ntp:{SERVER}", HostTimeout=500),
         [serve(SERVER, ntp=True, silent=drift is None, offset=drift or 0)],
         args=["/hide", "/check", "/warn:1", "/crit:60"], output=True, status=status,
-        expect=[plugin_line(word, drift), no_event, clock_untouched]))
+        expect=[plugin_line(word, drift, text=rf"no time server answered: ntp:{SERVER} "
+                                             rf"\({SERVER}\) silent"), no_event, clock_untouched]))
+TABLE += [
+    # A monitoring agent in an interactive session: no box to wait on.
+    Row("/check without /hide, output to a file: no window, the line without thresholds, exit 0",
+        ini(f"ntp:{SERVER}"), [serve(SERVER, ntp=True, offset=0.2)], args=["/check"],
+        output=True, status=0,
+        expect=[nothing_visible, no_boxes, plugin_line("OK", 0.2, warn="", crit=""), no_event,
+                clock_untouched]),
+    Row("/check/hide, /hide glued to /check: refused, nothing asked, exit 6", ini(SERVER),
+        [serve(SERVER, offset=-90)], args=["/check/hide"], status=6,
+        expect=[not_asked(SERVER), clock_untouched,
+                one_event("error", 'it knows no switch "/check/hide"')]),
+    Row("/check /timeout:3, four silent hosts of 2 s each: CRITICAL within 4.5 s, exit 2",
+        ini(*(f"ntp:{a}" for a in (SERVER, SERVER_2, THIRD, SERVER)), HostTimeout=2000),
+        [serve(a, ntp=True, silent=True) for a in (SERVER, SERVER_2, THIRD)],
+        args=["/check", "/timeout:3"], output=True, status=2,
+        expect=[plugin_line("CRITICAL", text=r"no time within /timeout:3 s"),
+                finished_within(2900, 4500), nothing_visible]),
+    Row("ntp:::ffff: and the server's IPv4 address: asked over IPv4, answered",
+        ini(f"ntp:::ffff:{SERVER}"), [serve(SERVER, ntp=True, offset=-90.25)], answers="no",
+        expect=[asked_sntp(SERVER), fine_report(SERVER, 90250, 3)]),
+    Row("a policy list of three servers with MaxHost 1: all three asked",
+        ini(f"ntp:{SERVER}", MaxHost=1, HostTimeout=500),
+        [serve(a, ntp=True, silent=True) for a in (SERVER_2, THIRD)] +
+        [serve(SERVER, ntp=True, offset=-90.25)],
+        policy={r"TimeServers\Host1": f"ntp:{SERVER_2}", r"TimeServers\Host2": f"ntp:{THIRD}",
+                r"TimeServers\Host3": f"ntp:{SERVER}", "MaxHost": 1},
+        args=["/hide", "/check", "/exitcode"], status=4,
+        expect=[asked_sntp(SERVER_2), asked_sntp(THIRD), asked_sntp(SERVER), clock_untouched]),
+    Row("a checking task's run beyond CheckWarn: warning event 14 naming it, exit 4",
+        ini(SERVER), [serve(SERVER, offset=-90)], args=TASK_RUN,
+        policy={"CheckOnly": 1, "CheckWarn": 500, "CheckCrit": 600000}, status=4,
+        expect=[clock_untouched, one_event("warning", "beyond CheckWarn 500 ms", event_id=14)]),
+]
 TABLE += [
     # SNTP: times to the millisecond, a nonce to match, refusals.
     Row("SNTP, PC 90.250 s ahead: the report to the millisecond; Yes sets it within 3 ms",
@@ -916,6 +953,45 @@ TABLE += [
                 lambda run: check(run.of("exit")[0]["t"] - run.of("click")[0]["t"] < 1000,
                                   "the run did not end after No")]),
 ]
+
+
+def black_hole_names(bench):
+    """With a name server that takes queries and never answers (each lookup then lasts
+    the resolver's whole timeout): /check /timeout:3 over four such names ends within
+    4.5 s with its CRITICAL line; and HostTimeout=0, RFC 868 datagrams flooding port 37
+    from a third address while the hosts are asked, one after a slow name: nothing set."""
+    hole = bench.start_in_client(["python3", "-c", "import socket, time\n"
+                                  "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                                  "s.bind(('127.0.0.1', 53))\nprint('ready', flush=True)\n"
+                                  "time.sleep(120)"], stdout=subprocess.PIPE, text=True)
+    try:
+        check(hole.stdout.readline().strip() == "ready", "the silent name server did not start")
+        exe = bench.install_program(ini(*(f"ntp:slow{i}.test" for i in range(4))))
+        events, stderr = bench.drive(exe, ["/check", "/timeout:3"], ["--output"])
+        run = Run(events, stderr, [])
+        check(run.of("exit") and run.of("exit")[0]["code"] == 2, f"exit {run.of('exit')}")
+        plugin_line("CRITICAL", text=r"no time within /timeout:3 s")(run)
+        finished_within(2900, 4500)(run)
+
+        # An hour ahead of now: a time the run would step to, were it taken.
+        flood = {"from": THIRD, "count": 50, "data": count_at(*time.gmtime(time.time() + 3600)[:6])}
+        server, log = bench.start_servers([serve(SERVER, silent=True, third=flood),
+                                           serve(SERVER_2, silent=True)], senders=[THIRD])
+        try:
+            exe = bench.install_program(ini(SERVER, "slow.test", SERVER_2, HostTimeout=0))
+            events, stderr = bench.drive(exe, ["/hide", "/exitcode"])
+        finally:
+            bench.stop(server)
+        run = Run(events, stderr, [json.loads(line) for line in open(log)])
+        asked(SERVER_2)(run)
+        clock_untouched(run)
+        check(run.of("exit")[0]["code"] == 2, f"exit {run.of('exit')}, expected 2 (no time)")
+    finally:
+        bench.stop(hole)
+
+
+TABLE.append(Row("names whose lookup never returns: /timeout:3 ends the run; HostTimeout=0 takes "
+                 "no datagram from an address it did not ask", None, scenario=black_hole_names))
 
 
 # -- deployment --------------------------------------------------------------------------------
