@@ -225,7 +225,7 @@ static int ReadAndJudge(ChannelSlot* s, SOCKET socket, int anySource) {
         return 0;
     if (!s->judge((const unsigned char*)s->buffer, count, port, s->context))
         return 0;
-    s->repliedFrom = UdpIsBroadcast(slot) || anySource ? source : s->destination;
+    s->repliedFrom = UdpIsBroadcast(slot) ? source : s->destination;
     s->taken = count > 0 ? count : 0;
     return 1;
 }

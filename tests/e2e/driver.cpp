@@ -316,6 +316,9 @@ int main(int argc, char** argv) {
         startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
         startup.hStdOutput = CreateFileA(outputPath, GENERIC_WRITE, FILE_SHARE_READ, &inherited,
                                          CREATE_ALWAYS, 0, NULL);
+    } else {
+        // As the desktop starts a program: no output of the driver's to inherit.
+        startup.dwFlags |= STARTF_USESTDHANDLES;
     }
     PROCESS_INFORMATION process;
     HANDLE limited = elevated ? NULL : LimitedToken();

@@ -1112,7 +1112,8 @@ def deploy(bench):
                    "NoModify": ("REG_DWORD", "0x1"), "NoRepair": ("REG_DWORD", "0x1"),
                    "EstimatedSize": ("REG_DWORD", hex(size)),
                    "VersionMajor": ("REG_DWORD", hex(int(major))),
-                   "VersionMinor": ("REG_DWORD", hex(int(minor)))}, f"Apps entry {apps}")
+                   "VersionMinor": ("REG_DWORD", hex(int(minor))),
+                   "RunEvery": ("REG_DWORD", hex(30))}, f"Apps entry {apps}")
     # Wine keeps no trigger, but traces each element of the task as it parses it.
     parsed = " ".join(re.findall(r'taskschd:read_\w+ Element: L"(\w+)"', run.stderr))
     triggers = ("Triggers BootTrigger Delay TimeTrigger StartBoundary Repetition Interval "
@@ -1185,8 +1186,11 @@ def deploy_safely(bench):
     try:
         driver = os.path.join(bench.build_dir, "e2e_driver.exe")
         try:
-            stopped = tool(driver, "--service", "Schedule", "4")
-            check(stopped.returncode == 0, f"Schedule not stopped: {stopped.stderr[-900:]}")
+            if tool(driver, "--service", "Schedule", "4").returncode != 0:
+                # Started already (wineboot runs it for a kept prefix's tasks), it
+                # takes no stop: Wine starts again, without it.
+                subprocess.run(["wineserver", "-k"], env=bench.wine_env(), capture_output=True)
+                bench._start_wineserver()
             run = step(["/hide", "/install"], ["--elevated"], 6)
         finally:
             tool(driver, "--service", "Schedule", "3")  # started on demand, as Wine has it
@@ -1223,7 +1227,6 @@ def deploy_safely(bench):
     step(["/hide", "/uninstall"], ["--elevated"], 0)
 
 
-# First of the installs: Wine's Task Scheduler, once started, takes no stop.
 TABLE.append(Row("/install: refused where the Task Scheduler is disabled, leaving nothing; policy "
                  "servers alone need no INI; a folder others could write to moved aside; a domain "
                  "controller's task only checks; Windows Time off by policy warns of nothing",
