@@ -44,11 +44,18 @@ TEST(ReadSwitches, KnowsItsSwitchesAndRefusesAnyOther) {
         {"\"/hide\" y", 1, 0, 0, 0, 0, 0, 0, "", nullptr}, // words without / or - are ignored
         {"\"/ch\"eck /exit\"code\"", 0, 1, 1, 0, 0, 0, 0, "", nullptr},
         {"/hide /exitcode /scheduled:720", 1, 0, 1, 0, 0, 0, 720, "", nullptr},
+        {"/scheduled:86400", 0, 0, 0, 0, 0, 0, 86400, "", nullptr}, // the largest deadline
+        {"/check /CHECK", 0, 1, 0, 0, 0, 0, 0, "", nullptr},      // one run, written twice
         {"/hide /correct:90s:0:10.0.0.1", 1, 0, 0, 0, 0, 1, 0, "", nullptr},
         // A typo moves nothing: the word is refused.
         {"/hide /unistall", 1, 0, 0, 0, 0, 0, 0, "/unistall", nullptr},
         {"-install", 0, 0, 0, 0, 0, 0, 0, "-install", nullptr},
         {"/checks", 0, 0, 0, 0, 0, 0, 0, "/checks", nullptr},
+        {"/exitcodes", 0, 0, 0, 0, 0, 0, 0, "/exitcodes", nullptr},
+        // /hide glued to another switch would swallow it.
+        {"/check/hide", 1, 0, 0, 0, 0, 0, 0, "/check/hide", nullptr},
+        {"/uninstall/hide", 1, 0, 0, 0, 0, 0, 0, "/uninstall/hide", nullptr},
+        {"/check /Timeout:5/hide", 1, 1, 0, 0, 0, 0, 0, "/Timeout:5/hide", nullptr},
         {"/HIDEAWAY", 0, 0, 0, 0, 0, 0, 0, "/HIDEAWAY", nullptr},
         {"\"/no such\" /check", 0, 0, 0, 0, 0, 0, 0, "/no such", nullptr},
         {"/scheduled:0", 0, 0, 0, 0, 0, 0, 0, "/scheduled:0", nullptr},
@@ -88,6 +95,9 @@ TEST(ReadSwitches, ReadsThresholdsForCheckAlone) {
         {"/check /warn:5 /crit:5", 5000, 5000, kRefusedNone},
         {"/check /warn:5 /crit:1", 5000, 1000, kRefusedWarnAboveCrit},
         {"/hide /warn:1", 1000, -1, kRefusedWithoutCheck},
+        {"/check /timeout:3600 /warn:1", 1000, -1, kRefusedNone},
+        {"/check /timeout:3601", -1, -1, kRefusedUnknown},
+        {"/check /timeout:0", -1, -1, kRefusedUnknown},
         {"/check /warn:0.0005", -1, -1, kRefusedUnknown},
         {"/check /warn:.5", -1, -1, kRefusedUnknown},
         {"/check /crit:1s", -1, -1, kRefusedUnknown},
@@ -103,6 +113,15 @@ TEST(ReadSwitches, ReadsThresholdsForCheckAlone) {
             EXPECT_EQ(read.critMs, c.critMs) << c.arguments;
         }
     }
+    // Without /check, each is refused under its own name.
+    const char* alone[][2] = {
+        {"/crit:5", "/crit:"}, {"/warn:1 /crit:5", "/warn:"}, {"/timeout:9", "/timeout:"}};
+    for (const auto& c : alone) {
+        Switches read;
+        EXPECT_EQ(ReadSwitches(c[0], &read), 0) << c[0];
+        EXPECT_EQ(read.refusal, kRefusedWithoutCheck) << c[0];
+        EXPECT_STREQ(read.refused, c[1]) << c[0];
+    }
 }
 
 TEST(ReadSwitches, SplitsWordsAsWindowsDoes) {
@@ -115,10 +134,17 @@ TEST(ReadSwitches, SplitsWordsAsWindowsDoes) {
         {"/a\\\"b", "/a\"b"},         // 2n+1: n, and a quote of the word's own
         {"/a\\b", "/a\\b"},           // backslashes alone stay as they are
         {"\"/a\"\"b\"", "/a\"b"},     // "" inside quotes
+        {"/a\"\"b", "/ab"},             // "" outside them: a quoted part of nothing
         {"/\xFC\xE9", "/\xFC\xE9"},   // bytes above 127
         {"/01234567890123456789012345678901234567890123456789012345678901234567890123456789",
          "/0123456789012345678901234567890123456789012345678901234567890123456..."},
     };
+    // A word as long as the buffer and longer: cut, and terminated inside it.
+    std::string longest(200, 'x');
+    longest[0] = '/';
+    Switches read;
+    EXPECT_EQ(ReadSwitches(longest.c_str(), &read), 0);
+    EXPECT_EQ(std::string(read.refused), longest.substr(0, 68) + "...");
     for (const auto& c : cases) {
         Switches read;
         EXPECT_EQ(ReadSwitches(c.arguments, &read), 0) << c.arguments;

@@ -32,6 +32,8 @@ TEST(ReadServerName, TakesLiteralsOfBothFamiliesAndRefusesZonesAndPorts) {
         {"::", "::", "::"},
         {"2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1"},
         {"::ffff:10.0.0.5", "::ffff:10.0.0.5", "10.0.0.5"},
+        {"0:0:0:0:0:ffff:10.0.0.5", "0:0:0:0:0:ffff:10.0.0.5", "10.0.0.5"}, // full, dotted tail
+        {"fd00:1:2:3:4:5:6::", "fd00:1:2:3:4:5:6::", "fd00:1:2:3:4:5:6:0"}, // :: for one group
         {"64:ff9b::192.0.2.33", "64:ff9b::192.0.2.33", "64:ff9b::c000:221"},
         {"fe80::1%3", nullptr, nullptr},
         {"[fd00::5]:123", nullptr, nullptr},

@@ -216,6 +216,10 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
     outvoted.asked = disagree.asked = kOutvoted;
     disagree.answersWanted = 3;
     // A run of the task left to the domain says why; one made /check by the policy does not.
+    EventFacts warned = answer, critical = answer, policyWarned = answer;
+    warned.thresholdMs = policyWarned.thresholdMs = 500;
+    critical.thresholdMs = 5000;
+    policyWarned.thresholdFromPolicy = 1;
     EventFacts underDomain = answer, byPolicy = silent;
     underDomain.taskMode = kTaskChecksUnderHierarchy;
     byPolicy.taskMode = kTaskChecksByPolicy;
@@ -230,6 +234,19 @@ TEST(FormatEventText, SaysWhatHappenedInUtc) {
          "(the policy CheckOnly = 0 lets it correct)." +
              kHost + kRfc868 + kTimes},
         {kEventNoAnswer, &byPolicy, "No time server answered: 3 servers asked, 2000 ms each."},
+        // Each threshold event names its own threshold, as written or as the policy.
+        {kEventDriftWarning, &warned,
+         "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server, "
+         "beyond /warn:0.5 s." +
+             kHost + kRfc868 + kTimes},
+        {kEventDriftCritical, &critical,
+         "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server, "
+         "beyond /crit:5 s." +
+             kHost + kRfc868 + kTimes},
+        {kEventDriftWarning, &policyWarned,
+         "Clock checked, not corrected: the PC clock is 90 seconds ahead of the time server, "
+         "beyond CheckWarn 500 ms." +
+             kHost + kRfc868 + kTimes},
         {kEventCorrected, &answer,
          "Clock corrected: the PC clock was 90 seconds ahead of the time server." + kHost +
              kRfc868 + kTimes},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -29,8 +31,10 @@ bool HaveXmllint() {
     return system("xmllint --version >/dev/null 2>&1") == 0;
 }
 
+// A file of this process's own: two test runs at once (ctest -j) never
+// write each other's.
 std::string WriteTemp(const std::string& name, const std::string& text) {
-    const std::string path = testing::TempDir() + name;
+    const std::string path = testing::TempDir() + std::to_string(getpid()) + "-" + name;
     FILE* file = fopen(path.c_str(), "w");
     EXPECT_NE(file, nullptr);
     fputs(text.c_str(), file);
@@ -114,6 +118,7 @@ TEST(FormatTaskXml, ParsesAsTheTaskItIsMeantToBe) {
         {"string(/Task/Settings/RunOnlyIfNetworkAvailable)", "true"},
         {"string(/Task/Settings/StartWhenAvailable)", "true"},
         {"string(/Task/Settings/DisallowStartIfOnBatteries)", "false"},
+        {"string(/Task/Settings/StopIfGoingOnBatteries)", "false"}, // whatever the battery
         {"string(/Task/RegistrationInfo/Version)", "1.2.3"},
         {"string-length(/Task/RegistrationInfo/Description)>40", "true"},
     };
@@ -126,6 +131,10 @@ TEST(FormatTaskXml, ParsesAsTheTaskItIsMeantToBe) {
     EXPECT_TRUE(task.hide && task.exitCode && !task.check);
     EXPECT_GT(task.scheduledSeconds, ScheduledWaitMostSeconds(task.scheduledSeconds) + 300);
     EXPECT_LE(task.scheduledSeconds + 60, 15 * 60); // the limit, PT15M, checked above
+    // The random wait: five minutes at most, and never more than half a short deadline.
+    const int waits[][2] = {{720, 300}, {601, 300}, {599, 299}, {4, 2}, {1, 0}};
+    for (const auto& w : waits)
+        EXPECT_EQ(ScheduledWaitMostSeconds(w[0]), w[1]) << w[0];
 
     // Each subscription is a whole query list of its own, selecting its event.
     const struct {
@@ -241,6 +250,7 @@ TEST(ChosenNumber, TakesThePolicyOverTheIni) {
         {&kAgreeRule, 1, -1, "3", 1},
         {&kMaxStepRule, 1, -1, "3600", 0},
         {&kMaxDistanceRule, 1, 0, "9000", 1500},
+        {&kMaxDistanceRule, 1, 1, "9000", 1}, // the template's least is a value, not the default
         {&kMaxDistanceRule, 1, 20000, nullptr, 16000},
         {&kHostTimeoutRule, 1, 0x7FFFFFFF, "500", 32767},
         {&kRunEveryRule, 1, 5, "30", 15},
