@@ -35,18 +35,26 @@ void LogEvent(EventId id, const EventFacts* facts) {
     if (told.error != 0)
         SystemErrorText(told.error, errorText, sizeof errorText);
     told.errorText = errorText;
-    char text[kEventTextSize], digits[22], drift[24] = "";
+    char text[kEventTextSize], digits[22], drift[24] = "", samples[16] = "", roundTrip[24] = "";
     FormatEventText(text, sizeof text, id, &told);
     int answered = told.protocol[0] != '\0';
-    if (answered)
+    if (answered) {
         FormatText(drift, sizeof drift, "%s%s", told.answer.driftMs > 0 ? "" : "+",
                    DecimalText(-told.answer.driftMs, digits));
-    const char* strings[] = {text, told.hostText, told.hostAddress,
+        // Appended, so that no earlier string moves: the samples taken, the kept one's round trip.
+        FormatText(samples, sizeof samples, "%d", told.samples > 1 ? told.samples : 1);
+        FormatText(roundTrip, sizeof roundTrip, "%s", DecimalText(told.answer.roundTripMs, digits));
+    }
+    const char* strings[] = {text,
+                             told.hostText,
+                             told.hostAddress,
                              !answered          ? ""
                              : told.answer.fine ? "SNTP"
                                                 : "RFC 868",
-                             drift};
-    LogStrings(id, strings, 5);
+                             drift,
+                             samples,
+                             roundTrip};
+    LogStrings(id, strings, 7);
 }
 
 void LogText(EventId id, const char* text) {

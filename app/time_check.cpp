@@ -45,6 +45,7 @@ static AskedHost* askedHosts;
 static int askedCount;
 static int requestsSent;
 static int maxDistanceMs;     // the largest root distance an SNTP answer may have
+static int samplesWanted;     // SNTP requests per server
 static DWORD deadline;        // /scheduled: the run stops asking at this tick count,
 static int stoppedAtDeadline; // and it did
 static const Switches* runSwitches;
@@ -175,6 +176,7 @@ static EventId HandleAnswer(const AskedHost* chosen) {
     facts.hostAddress = chosen->address;
     facts.protocol = chosen->protocol;
     facts.answer = *answer;
+    facts.samples = chosen->samples;
     settled = facts;
     if (hideMode) {
         EventId result = checkOnly                  ? Checked(&facts)
@@ -266,8 +268,52 @@ static AskedHost* NextAsked(int hostIndex, const char* hostText, const TimeProto
     return asked;
 }
 
+// Waits until `until` (a tick count) with the windows responsive; 0 when the
+// strip was closed meanwhile.
+static int Pause(DWORD until) {
+    for (LONG left; UdpWindow() != NULL && (left = (LONG)(until - GetTickCount())) > 0;) {
+        MsgWaitForMultipleObjects(0, NULL, FALSE, (DWORD)left, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return UdpWindow() != NULL;
+}
+
+// 1 when a request sent at `sendAt` would have its whole wait before the
+// deadline of a run of the task, or of /timeout:
+static int FitsBeforeDeadline(DWORD sendAt) {
+    return deadline == 0 || (LONG)(deadline - sendAt - (DWORD)hostTimeout) > 0;
+}
+
+// Sends one request and waits for its reply; 1 and *answer when it gave a
+// usable time. exchange->why says why not.
+static int AskOnce(int slot, const TimeProtocol* protocol, TimeExchange* exchange,
+                   TimeAnswer* answer) {
+    unsigned char request[kRequestSize], reply[kSntpReplySize];
+    exchange->judgedAt = 0;
+    exchange->why = kNoTimeSilent;
+    if (!RandomNonce(&exchange->nonce))
+        return 0;
+    int requestLength = protocol->request(exchange, request);
+    StartExchangeClock();
+    exchange->sentAt = ExchangeClockNow();
+    int sent = UdpSend(slot, request, requestLength);
+    requestsSent += sent;
+    if (!sent) {
+        exchange->why = kNoTimeNotSent;
+        return 0;
+    }
+    int length = UdpReceive(slot, reply, protocol->replySize, JudgeDatagram, exchange);
+    return exchange->judgedAt != 0 && protocol->read(exchange, reply, length, answer);
+}
+
 // Asks one address of a host and notes what it gave in askedHosts; 1 when
-// it gave a usable time.
+// it gave a usable time. An SNTP server is asked `samplesWanted` times, 4 s
+// apart, and its least delayed reply kept; a reply refused (a Kiss-o'-Death
+// above all) or none ends the burst with what it has.
 static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* protocol,
                       const NetAddress* address) {
     AskedHost* asked = NextAsked(hostIndex, hostText, protocol);
@@ -285,29 +331,47 @@ static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* p
     exchange.broadcast = UdpIsBroadcast(slot);
     exchange.buildDate = buildDate;
     exchange.maxDistanceMs = maxDistanceMs;
-    unsigned char request[kRequestSize];
-    if (!RandomNonce(&exchange.nonce))
+    // RFC 868 and broadcasts are asked once: only a server of its own can say more.
+    int wanted = protocol == &kSntpProtocol && !exchange.broadcast ? samplesWanted : 1;
+    TimeAnswer samples[kMaxSamples];
+    int usable[kMaxSamples] = {}, count = 0;
+    DWORD sentAt = 0;
+    for (; count < wanted; count++) {
+        if (count > 0) {
+            DWORD next = sentAt + kSampleSpacingMs;
+            if (!FitsBeforeDeadline(next) || !Pause(next))
+                break;
+            char title[kHostTextSize + 16];
+            FormatText(title, sizeof title, "%s (%d/%d)", hostText, count + 1, wanted);
+            SetWindowTextA(UdpWindow(), title);
+        } else if (wanted > 1) {
+            char title[kHostTextSize + 16];
+            FormatText(title, sizeof title, "%s (1/%d)", hostText, wanted);
+            SetWindowTextA(UdpWindow(), title);
+        }
+        sentAt = GetTickCount();
+        usable[count] = AskOnce(slot, protocol, &exchange, &samples[count]);
+        // What came, if anything, says more than that the host was asked.
+        if (!usable[count] && (count == 0 || exchange.why != kNoTimeSilent)) {
+            asked->why = exchange.why;
+            memcpy(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
+            asked->rootDistanceMs = exchange.rootDistanceMs;
+        }
+        // Silence, a refusal, a server that asks us to stop: no more of its time.
+        if (!usable[count]) {
+            count++;
+            break;
+        }
+    }
+    int kept = LeastDelayed(samples, usable, count);
+    if (kept < 0)
         return 0;
-    int requestLength = protocol->request(&exchange, request);
-    StartExchangeClock();
-    exchange.sentAt = ExchangeClockNow();
-    int sent = UdpSend(slot, request, requestLength);
-    requestsSent += sent;
-    asked->why = sent ? kNoTimeSilent : kNoTimeNotSent;
-    if (!sent)
-        return 0;
-
-    unsigned char reply[kSntpReplySize];
-    int length = UdpReceive(slot, reply, protocol->replySize, JudgeDatagram, &exchange);
-    int usable = exchange.judgedAt != 0 && protocol->read(&exchange, reply, length, &asked->answer);
-    // What came, if anything, says more than that the host was asked.
-    if (exchange.why != kNoTimeSilent)
-        asked->why = exchange.why;
-    memcpy(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
-    asked->rootDistanceMs = exchange.rootDistanceMs;
+    asked->answer = samples[kept];
+    for (int i = 0; i < count; i++)
+        asked->samples += usable[i];
     // Unattended, nothing is shown: a time decides by itself.
     TimeFields serverFields;
-    if (!usable || (!hideMode && !ShownFields(asked->answer.serverMs, &serverFields)))
+    if (!hideMode && !ShownFields(asked->answer.serverMs, &serverFields))
         return 0;
     NetAddress repliedFrom = UdpRepliedFrom(slot);
     FormatAddress(&repliedFrom, asked->address);
@@ -452,9 +516,12 @@ static EventId Run(const Switches* switches) {
     quietLog = monitored;
     warnMs = switches->warnMs;
     critMs = switches->critMs;
-    if (switches->timeoutSeconds > 0)
+    if (switches->timeoutSeconds > 0) {
         CloseHandle(CreateThread(NULL, 0, Watchdog, (LPVOID)(UINT_PTR)switches->timeoutSeconds, 0,
                                  NULL));
+        // A burst ends in time for the run's own line, a second ahead of the watchdog.
+        deadline = GetTickCount() + (DWORD)switches->timeoutSeconds * 1000 - 1000;
+    }
     if (switches->scheduledSeconds > 0) {
         ReadTaskMode();
         deadline = WaitAsScheduled(switches->scheduledSeconds);
@@ -471,6 +538,7 @@ static EventId Run(const Switches* switches) {
     hostTimeout = ReadNumber(iniPath, &kHostTimeoutRule);
     maxStepSeconds = ReadNumber(iniPath, &kMaxStepRule);
     answersWanted = ReadNumber(iniPath, &kAgreeRule);
+    samplesWanted = SamplesWanted(ReadNumber(iniPath, &kSamplesRule), switches->scheduledSeconds > 0);
     maxDistanceMs = ReadNumber(iniPath, &kMaxDistanceRule);
     buildDate = BuildDate(HORAVEL_BUILD_TIME);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");

@@ -80,3 +80,15 @@ int AgreedAnswer(AskedHost* hosts, int count, int wanted) {
         hosts[i].agreed = hosts[i].answered && Contains(&hosts[i].answer, bestPoint);
     return bestSize >= Majority(wanted) && !split ? best : -1;
 }
+
+int SamplesWanted(int setting, int scheduled) {
+    return setting > 0 ? setting : scheduled ? 4 : 1;
+}
+
+int LeastDelayed(const TimeAnswer* samples, const int* usable, int count) {
+    int best = -1;
+    for (int i = 0; i < count; i++)
+        if (usable[i] && (best < 0 || samples[i].roundTripMs < samples[best].roundTripMs))
+            best = i;
+    return best;
+}

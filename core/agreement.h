@@ -21,10 +21,24 @@ struct AskedHost {
     int64_t rootDistanceMs; // of an answer refused for it
     int answered;           // 1: it gave a usable time, in answer
     int agreed;             // 1: its answer is in the largest group that agrees
-    TimeAnswer answer;
+    TimeAnswer answer;      // of a burst, its least delayed sample
+    int samples;            // the usable samples of its burst; 0 or 1: one request
 };
 
-enum { kMaxAgree = 16 }; // answers a run may want
+enum {
+    kMaxAgree = 16,           // answers a run may want
+    kMaxSamples = 8,          // SNTP requests a run may send one server
+    kSampleSpacingMs = 4000,  // between two of them: NIST's least
+};
+
+// How many SNTP requests each server is asked: Samples when set (1 to 8),
+// else 4 for a run of the task, which nobody waits for, and 1 for any other.
+int SamplesWanted(int setting, int scheduled);
+
+// Of a burst's samples, the one whose round trip was shortest, the earlier
+// of equals: it waited least in the queues, so its offset is the least
+// disturbed. Unusable samples are never chosen; -1 when none is usable.
+int LeastDelayed(const TimeAnswer* samples, const int* usable, int count);
 
 // Marks `agreed` on the answers of the largest group that agrees: of two
 // groups of one size, the one whose most precise answer is more precise,

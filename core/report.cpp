@@ -418,6 +418,9 @@ size_t FormatCheckLine(char* out, size_t size, EventId result, const EventFacts*
     ReportText signedOffset = {offset, sizeof offset, 0, 0};
     AppendSignedSeconds(&signedOffset, offsetMs, 1);
     Appendf(&text, "drift %s s from %s (%s)", offset, facts->hostText, facts->hostAddress);
+    if (facts->samples > 1)
+        Appendf(&text, ", least delayed of %d samples: round trip %d ms", facts->samples,
+                (int)facts->answer.roundTripMs);
     if (correctors[0] != '\0')
         Appendf(&text, "; %s", correctors);
     if (facts->fromPolicy)

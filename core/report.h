@@ -83,6 +83,7 @@ struct EventFacts {
     int thresholdMs = 0;       // of kEventDriftWarning or kEventDriftCritical
     int thresholdFromPolicy = 0; // 1: CheckWarn or CheckCrit, in ms; 0: /warn: or /crit:
     int taskMode = 0;          // a TaskMode (core/clock_keepers.h) of a run of the task
+    int samples = 0;           // of the answer's burst: more than 1 when it was one
 };
 
 // The box of an interactive run that stepped nothing for want of a time

@@ -14,6 +14,9 @@ const NumberRule kRunEveryRule = {"RunEvery", 60, 15, 1440, 0};
 // RFC 5905's limit by default; a domain controller on its own clock says 10 s.
 const NumberRule kMaxDistanceRule = {"MaxDistance", 1500, 1, 16000, 1};
 
+// 0: the run's own default (core/agreement.h's SamplesWanted).
+const NumberRule kSamplesRule = {"Samples", 0, 1, kMaxSamples, 1};
+
 // Policy values alone: the thresholds, in ms, of the task's runs that only check.
 const NumberRule kCheckWarnRule = {"CheckWarn", 0, 1, 86400000, 1};
 const NumberRule kCheckCritRule = {"CheckCrit", 0, 1, 86400000, 1};

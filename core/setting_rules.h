@@ -17,6 +17,7 @@ extern const NumberRule kMaxStepRule;     // seconds an unattended run may step;
 extern const NumberRule kAgreeRule;       // answers a run wants before it decides
 extern const NumberRule kRunEveryRule;    // minutes between the task's runs
 extern const NumberRule kMaxDistanceRule; // ms of root distance an SNTP answer may have
+extern const NumberRule kSamplesRule;     // SNTP requests per server; 0: the run's default
 extern const NumberRule kCheckWarnRule;   // policy only: ms beyond which a checking task warns
 extern const NumberRule kCheckCritRule;   // and beyond which its event is an error; 0: none
 

@@ -615,7 +615,7 @@ TABLE = [
         expect=[nothing_visible, no_boxes, clock_set_by(90),
                 one_event("error", "90 seconds ahead", "Error 1314: ",
                           f"Time server: {SERVER} ({SERVER})", pc_ahead=90, event_id=4,
-                          data=[SERVER, SERVER, "RFC 868", r"-9[01]000"])]),
+                          data=[SERVER, SERVER, "RFC 868", r"-9[01]000", "1", r"\d+"])]),
     Row("/check, PC 90 s ahead: the drift with OK only, the clock untouched, exit 4", ini(SERVER),
         [serve(SERVER, offset=-90)], args=["/check", "/exitcode"], answers="ok", status=4,
         expect=[box_says(r"Horavel :  [^\n]*\nPC  Time :  [^\n]*\n\n"
@@ -810,6 +810,24 @@ TABLE += [
                 r"TimeServers\Host3": f"ntp:{SERVER}", "MaxHost": 1},
         args=["/hide", "/check", "/exitcode"], status=4,
         expect=[asked_sntp(SERVER_2), asked_sntp(THIRD), asked_sntp(SERVER), clock_untouched]),
+    # Bursts: the least delayed of a server's samples, politely.
+    Row("Samples 8: a silent server costs one timeout; the next answers, then RATE: its answer "
+        "stepped to",
+        ini(f"ntp:{SERVER}", f"ntp:{SERVER_2}", Samples=8, HostTimeout=1000),
+        [serve(SERVER, ntp=True, silent=True),
+         serve(SERVER_2, ntp=True, offset=-90.25, kiss_after=1)],
+        args=["/hide", "/exitcode"], status=5,
+        expect=[asked_sntp(SERVER), asked_sntp(SERVER_2, times=2), clock_set_near(-90250, 3),
+                finished_within(4900, 7500),
+                one_event("error", "Protocol: SNTPv4",
+                          data=[f"ntp:{SERVER_2}", SERVER_2, "SNTP", r"-90\d\d\d", "1", r"\d+"])]),
+    Row("a run of the task: several samples, at least 4 s apart, the least delayed stepped to",
+        ini(f"ntp:{SERVER}"), [serve(SERVER, ntp=True, offset=-90.25)],
+        args=["/hide", "/exitcode", "/scheduled:20"], status=5,
+        expect=[clock_set_near(-90250, 3), lambda run: check(
+            len(run.asked(SERVER)) >= 2 and all(b["t"] - a["t"] >= 3.9 for a, b in zip(
+                run.asked(SERVER), run.asked(SERVER)[1:])),
+            f"requests at {[r['t'] for r in run.asked(SERVER)]}")]),
     Row("a checking task's run beyond CheckWarn: warning event 14 naming it, exit 4",
         ini(SERVER), [serve(SERVER, offset=-90)], args=TASK_RUN,
         policy={"CheckOnly": 1, "CheckWarn": 500, "CheckCrit": 600000}, status=4,

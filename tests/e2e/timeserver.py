@@ -22,6 +22,7 @@ datagram it receives (JSON lines), and answers as the host's behaviour says:
   reply_from  the address the answer comes from (one of the senders; RFC 868)
 SNTP only:
   kiss     a Kiss-o'-Death code ("RATE"): stratum 0, leap indicator 3
+  kiss_after  SNTP: answers this many requests, then sends the Kiss-o'-Death `kiss` (RATE)
   leap, stratum   the reply's fields (default 0 and 1)
   dispersion   the root dispersion in seconds (default 1/2048)
   forged   a reply an hour off, with a wrong origin timestamp, 50 ms before the answer
@@ -63,9 +64,10 @@ def sntp_reply(host, request, received):
         return None
     offset = host.get("offset", 0)
     origin = request[40:48]
-    if "kiss" in host:
+    host["answered"] = host.get("answered", 0) + 1
+    if "kiss" in host or host["answered"] > host.get("kiss_after", host["answered"]):
         head = struct.pack(">BBbb", 3 << 6 | 4 << 3 | 4, 0, 0, -20) + b"\0" * 8
-        head += host["kiss"].encode().ljust(4, b"\0")[:4]
+        head += host.get("kiss", "RATE").encode().ljust(4, b"\0")[:4]
     else:
         head = struct.pack(">BBbbII", host.get("leap", 0) << 6 | 4 << 3 | 4,
                            host.get("stratum", 1), 0, -20, 0,

@@ -1,4 +1,5 @@
 #include "core/agreement.h"
+#include "core/setting_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,48 @@ TEST(AgreedAnswer, SettlesOnTheMostPreciseAnswerOfAMajority) {
             agreed += host.agreed ? '1' : '0';
         EXPECT_EQ(agreed, c.agreed) << c.what;
     }
+}
+
+// Of a burst, the sample whose round trip was shortest: the earlier of
+// equals, never one that was refused.
+TEST(LeastDelayed, KeepsTheSampleThatWaitedLeast) {
+    const struct {
+        const char* what;
+        std::vector<int64_t> roundTrips; // -1: a refused sample
+        int kept;
+    } cases[] = {
+        {"one sample", {80}, 0},
+        {"the shortest, last", {95, 120, 41}, 2},
+        {"of equals, the earlier", {60, 41, 41}, 1},
+        {"a refused sample, however short, never", {50, -1, 70}, 0},
+        {"none usable", {-1, -1}, -1},
+        {"nothing asked", {}, -1},
+    };
+    for (const auto& c : cases) {
+        std::vector<TimeAnswer> samples(c.roundTrips.size() + 1);
+        std::vector<int> usable(c.roundTrips.size() + 1);
+        for (size_t i = 0; i < c.roundTrips.size(); i++) {
+            usable[i] = c.roundTrips[i] >= 0;
+            samples[i].roundTripMs = usable[i] ? c.roundTrips[i] : 0;
+        }
+        EXPECT_EQ(LeastDelayed(samples.data(), usable.data(), (int)c.roundTrips.size()), c.kept)
+            << c.what;
+    }
+}
+
+// Samples: 4 for the task's runs, which nobody waits for, 1 for any other,
+// a value set for every run, from 1 to 8.
+TEST(SamplesWanted, DefaultsByTheRunsKind) {
+    const struct {
+        const char* iniText;
+        int scheduled, wanted;
+    } cases[] = {
+        {nullptr, 1, 4}, {nullptr, 0, 1}, {"0", 1, 4}, {"-3", 0, 1},
+        {"1", 1, 1},     {"8", 0, 8},     {"9", 1, 8},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SamplesWanted(NumberSetting(&kSamplesRule, c.iniText), c.scheduled), c.wanted)
+            << (c.iniText ? c.iniText : "(absent)") << " scheduled " << c.scheduled;
 }
 
 } // namespace

@@ -451,6 +451,21 @@ TEST(FormatCheckLine, FollowsTheMonitoringPluginGuidelines) {
         };
         EXPECT_STREQ(outside(7) ? "CRITICAL" : outside(4) ? "WARNING" : "OK", c.status) << text;
     }
+    // A burst's answer: after the address, the samples and the kept one's round trip.
+    EventFacts burst = {};
+    burst.hostText = "ntp:a";
+    burst.hostAddress = "192.0.2.5";
+    burst.protocol = "SNTPv4";
+    burst.answer = Fine(-12, 3);
+    burst.answer.roundTripMs = 42;
+    burst.samples = 8;
+    Switches check;
+    ReadSwitches("/check", &check);
+    char text[512];
+    CheckStatus status;
+    FormatCheckLine(text, sizeof text, kEventNoCorrection, &burst, &check, "", &status);
+    EXPECT_STREQ(text, "HORAVEL OK - drift +0.012 s from ntp:a (192.0.2.5), least delayed of 8 "
+                       "samples: round trip 42 ms | drift=0.012s;;");
 }
 
 TEST(ExitCodeOf, TellsEachOutcomeApart) {
