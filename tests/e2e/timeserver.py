@@ -26,13 +26,14 @@ SNTP only:
   leap, stratum   the reply's fields (default 0 and 1)
   dispersion   the root dispersion in seconds (default 1/2048)
   forged   a reply an hour off, with a wrong origin timestamp, 50 ms before the answer
-  relay    {"to": address, "delay": ms}: forwards each request to that
+  relay    {"to": address, "delay": ms[, "queue": mean ms, "seed": n]}: forwards each request to that
            address's port 123 and its reply back, each way `delay` late
 
 An address may be IPv6 (fd37::2). Prints "ready" once every socket is bound.
 Runs until killed.
 """
 import json
+import random
 import select
 import socket
 import struct
@@ -121,11 +122,21 @@ def answer(host, sock, client, senders, request, received):
 
 
 def relay(host, sock, client, request):
-    """Forwards one request and its reply, each way `delay` late, off the main loop."""
+    """Forwards one request and its reply, each way `delay` late, off the main loop;
+    with "queue", each way also waits a random queue of that mean (ms, exponential,
+    from the seeded generator "seed"), as on a busy path."""
     hop = host["relay"]
+    if "queue" in hop and "random" not in hop:
+        hop["random"] = random.Random(hop.get("seed", 0))
+
+    def late():
+        queued = hop["random"].expovariate(1 / hop["queue"]) if "queue" in hop else 0
+        return (hop["delay"] + queued) / 1000
+
+    out, back = late(), late()
 
     def run():
-        time.sleep(hop["delay"] / 1000)
+        time.sleep(out)
         upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         upstream.settimeout(5)
         upstream.sendto(request, (hop["to"], 123))
@@ -133,7 +144,7 @@ def relay(host, sock, client, request):
             data, _ = upstream.recvfrom(2048)
         except socket.timeout:
             return
-        time.sleep(hop["delay"] / 1000)
+        time.sleep(back)
         sock.sendto(data, client)
 
     threading.Thread(target=run, daemon=True).start()

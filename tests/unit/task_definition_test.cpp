@@ -313,7 +313,7 @@ TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
         GTEST_SKIP() << "xmllint is not installed (tools/setup installs it)";
     const std::string admx = ReadFile(HORAVEL_RES "/horavel.admx");
     const std::string adml = ReadFile(HORAVEL_RES "/en-US/horavel.adml");
-    ASSERT_EQ(XPath(admx, "count(//policy)"), "10") << "not well-formed?";
+    ASSERT_EQ(XPath(admx, "count(//policy)"), "11") << "not well-formed?";
     // Each $(string.X) and $(presentation.X) of the template, once in the language file.
     const std::string references = "//@*[starts-with(.,'$(')]";
     int count = atoi(XPath(admx, "count(" + references + ")").c_str());
@@ -328,8 +328,8 @@ TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
     // The numbers: each a key the program reads, in its bounds, and no other.
     const NumberRule* rules[] = {&kMaxHostRule,  &kHostTimeoutRule, &kMaxStepRule,
                                  &kAgreeRule,    &kRunEveryRule,    &kMaxDistanceRule,
-                                 &kCheckWarnRule, &kCheckCritRule};
-    EXPECT_EQ(XPath(admx, "count(//decimal[@valueName])"), "8");
+                                 &kCheckWarnRule, &kCheckCritRule,  &kSamplesRule};
+    EXPECT_EQ(XPath(admx, "count(//decimal[@valueName])"), "9");
     for (const NumberRule* rule : rules) {
         std::string at = "//policy[@key='Software\\Policies\\Horavel']//decimal[@valueName='" +
                          std::string(rule->key) + "']";
