@@ -1172,6 +1172,19 @@ def deploy(bench):
     # Again from the same read-only files: the bytes are there already.
     step(["/hide", "/install"], ["--elevated"], 0, program=newer)
 
+    # A new RunEvery by policy reaches the installed task through the task's own run
+    # (Wine keeps no trigger: the recorded interval tells; the edited INI says 60).
+    bench.set_policy({"RunEvery": 45})
+    try:
+        run = step(["/hide", "/exitcode", "/scheduled:4"], ["--elevated"], 2,
+                   program=installed_exe)
+    finally:
+        bench.set_policy(None)
+    check(any(i == 17 and "now runs every 45 minutes, not 60" in text
+              for _, text, i, _ in run.log_events), f"events {run.log_events}")
+    check(installed(bench)[4].get("RunEvery") == ("REG_DWORD", "0x2d"),
+          f"Apps entry {installed(bench)[4]}")
+
     # A management tool's quiet uninstall, run by the installed copy itself.
     run = step(["/hide", "/uninstall"], ["--elevated"], 0, program=installed_exe)
     one_event("information", "Horavel is uninstalled")(run)
