@@ -48,9 +48,7 @@ void LogEvent(EventId id, const EventFacts* facts) {
     const char* strings[] = {text,
                              told.hostText,
                              told.hostAddress,
-                             !answered          ? ""
-                             : told.answer.fine ? "SNTP"
-                                                : "RFC 868",
+                             !answered ? "" : told.answer.fine ? "SNTP" : "RFC 868",
                              drift,
                              samples,
                              roundTrip};

@@ -166,12 +166,16 @@ static Found Inspect(const char* path, int folder) {
     if (GetFileInformationByHandle(handle, &info) &&
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == !folder &&
         GetSecurityInfo(handle, SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, NULL,
-                        &dacl, NULL, &descriptor) == ERROR_SUCCESS) {
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, NULL, &dacl,
+                        NULL, &descriptor) == ERROR_SUCCESS) {
         int count = dacl != NULL ? dacl->AceCount : 0;
         AccessEntry* entries = (AccessEntry*)calloc((size_t)count + 1, sizeof *entries);
         char* ownerSid = NULL;
-        FoundObject found = {"", SelfSid(), dacl != NULL, entries, count,
+        FoundObject found = {"",
+                             SelfSid(),
+                             dacl != NULL,
+                             entries,
+                             count,
                              (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
                              (int)info.nNumberOfLinks};
         if (ConvertSidToStringSidA(owner, &ownerSid))
@@ -219,9 +223,8 @@ static DWORD Protect(const char* path) {
     else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
              (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks > 1))
         error = ERROR_CANT_ACCESS_FILE;
-    else if (!SetKernelObjectSecurity(handle,
-                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                      descriptor))
+    else if (!SetKernelObjectSecurity(
+                 handle, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor))
         error = GetLastError();
     if (handle != INVALID_HANDLE_VALUE)
         CloseHandle(handle);
@@ -405,7 +408,7 @@ static LONG WriteAppsEntry(const Places* places, int runEvery) {
     GetLocalTime(&today);
     char date[16];
     FormatText(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
-    AppsFacts facts = {places->folder,    places->exe,  HORAVEL_VERSION,
+    AppsFacts facts = {places->folder,    places->exe, HORAVEL_VERSION,
                        HORAVEL_PUBLISHER, HORAVEL_URL, date};
     int count = FormatAppsEntry(&facts, texts);
     BY_HANDLE_FILE_INFORMATION file;
@@ -417,8 +420,8 @@ static LONG WriteAppsEntry(const Places* places, int runEvery) {
     // RunEvery as registered, which a run of the task compares with the policy's.
     static const char* const kNumbers[] = {"NoModify",     "NoRepair",     "EstimatedSize",
                                            "VersionMajor", "VersionMinor", "RunEvery"};
-    DWORD numbers[] = {1, 1, (bytes + 1023) / 1024, HORAVEL_VERSION_MAJOR, HORAVEL_VERSION_MINOR,
-                       (DWORD)runEvery};
+    DWORD numbers[] = {
+        1, 1, (bytes + 1023) / 1024, HORAVEL_VERSION_MAJOR, HORAVEL_VERSION_MINOR, (DWORD)runEvery};
     return WriteMachineKey(kAppsKey, REG_SZ, texts, count, kNumbers, numbers, 6);
 }
 
@@ -463,8 +466,8 @@ static void Undo(const Places* places, const Changes* changes) {
 static int PlaceFiles(const char* exe, const char* ini, Found folder, Places* places,
                       Changes* changes, InstallFacts* facts) {
     DWORD error = 0;
-    if (folder == kReject && (error = MoveAside(places->folder, places->movedTo,
-                                                sizeof places->movedTo)) != 0)
+    if (folder == kReject &&
+        (error = MoveAside(places->folder, places->movedTo, sizeof places->movedTo)) != 0)
         return Failed(facts, "the folder others could change was not moved aside.", error);
     if (folder == kReject)
         facts->movedTo = places->movedTo;
@@ -679,8 +682,8 @@ void KeepTaskInterval(const char* exe, const char* ini) {
     int done = xml != NULL && UpdateHoravelTask(xml, &error);
     free(xml);
     DWORD now = (DWORD)runEvery;
-    LONG result = done ? RegSetKeyValueA(HKEY_LOCAL_MACHINE, kAppsKey, kRunEveryRule.key,
-                                         REG_DWORD, &now, sizeof now)
+    LONG result = done ? RegSetKeyValueA(HKEY_LOCAL_MACHINE, kAppsKey, kRunEveryRule.key, REG_DWORD,
+                                         &now, sizeof now)
                        : ERROR_SUCCESS;
     char errorText[256] = "", text[512];
     if (done && result != ERROR_SUCCESS)

@@ -107,8 +107,8 @@ static int ChangeTask(Change change, const char* xml, unsigned long* error) {
     if (SUCCEEDED(result)) {
         if (change == kValidate || change == kUpdate) {
             // In place: a task that cannot be updated stays as it was.
-            result = Register(root, text, change == kValidate ? TASK_VALIDATE_ONLY
-                                                              : TASK_CREATE_OR_UPDATE);
+            result = Register(root, text,
+                              change == kValidate ? TASK_VALIDATE_ONLY : TASK_CREATE_OR_UPDATE);
         } else if (change == kRegister) {
             KeepPrevious(root);
             result = Delete(root);

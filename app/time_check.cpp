@@ -55,8 +55,8 @@ static int monitored;      // /check whose output is a file or a pipe: no window
 static int warnMs, critMs; // of /warn: and /crit:, or of the policy for the task; -1: none
 static int thresholdFromPolicy;
 static volatile LONG lineTaken; // the plugin line is written once: by the run or its watchdog
-static EventFacts settled; // of the answer that settled the run, if one did
-static int taskMode;       // a TaskMode, for a run of the task
+static EventFacts settled;      // of the answer that settled the run, if one did
+static int taskMode;            // a TaskMode, for a run of the task
 
 static int SlotOf(const TimeProtocol* protocol) {
     for (int slot = 1; slot <= kUdpSlotCount; slot++)
@@ -422,7 +422,8 @@ static ConfiguredHost* ReadHosts(int* maxHost, size_t* count) {
     size_t sectionLength;
     char* section = ReadHostSection(iniPath, maxHost, &sectionLength, &fromPolicy);
     *count = 0;
-    HostEntry* entries = section != NULL ? ListHosts(section, sectionLength, *maxHost, count) : NULL;
+    HostEntry* entries =
+        section != NULL ? ListHosts(section, sectionLength, *maxHost, count) : NULL;
     ConfiguredHost* hosts = (ConfiguredHost*)malloc(*count * sizeof *hosts + 1);
     if (hosts == NULL)
         *count = 0;
@@ -517,8 +518,8 @@ static EventId Run(const Switches* switches) {
     warnMs = switches->warnMs;
     critMs = switches->critMs;
     if (switches->timeoutSeconds > 0) {
-        CloseHandle(CreateThread(NULL, 0, Watchdog, (LPVOID)(UINT_PTR)switches->timeoutSeconds, 0,
-                                 NULL));
+        CloseHandle(
+            CreateThread(NULL, 0, Watchdog, (LPVOID)(UINT_PTR)switches->timeoutSeconds, 0, NULL));
         // A burst ends in time for the run's own line, a second ahead of the watchdog.
         deadline = GetTickCount() + (DWORD)switches->timeoutSeconds * 1000 - 1000;
     }
@@ -538,7 +539,8 @@ static EventId Run(const Switches* switches) {
     hostTimeout = ReadNumber(iniPath, &kHostTimeoutRule);
     maxStepSeconds = ReadNumber(iniPath, &kMaxStepRule);
     answersWanted = ReadNumber(iniPath, &kAgreeRule);
-    samplesWanted = SamplesWanted(ReadNumber(iniPath, &kSamplesRule), switches->scheduledSeconds > 0);
+    samplesWanted =
+        SamplesWanted(ReadNumber(iniPath, &kSamplesRule), switches->scheduledSeconds > 0);
     maxDistanceMs = ReadNumber(iniPath, &kMaxDistanceRule);
     buildDate = BuildDate(HORAVEL_BUILD_TIME);
     udpWindowClass.hIcon = LoadIconA(programInstance, "_icon_");

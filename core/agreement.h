@@ -26,9 +26,9 @@ struct AskedHost {
 };
 
 enum {
-    kMaxAgree = 16,           // answers a run may want
-    kMaxSamples = 8,          // SNTP requests a run may send one server
-    kSampleSpacingMs = 4000,  // between two of them: NIST's least
+    kMaxAgree = 16,          // answers a run may want
+    kMaxSamples = 8,         // SNTP requests a run may send one server
+    kSampleSpacingMs = 4000, // between two of them: NIST's least
 };
 
 // How many SNTP requests each server is asked: Samples when set (1 to 8),

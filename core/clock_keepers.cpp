@@ -42,7 +42,7 @@ DomainHold DomainHoldOf(const char* productType, const WindowsTimeSettings* sett
 TaskMode TaskModeOf(const int32_t* checkOnlyPolicy, DomainHold hold) {
     if (checkOnlyPolicy != NULL)
         return *checkOnlyPolicy == 0 ? kTaskCorrectsByPolicy : kTaskChecksByPolicy;
-    return hold == kDomainController   ? kTaskChecksAsController
+    return hold == kDomainController  ? kTaskChecksAsController
            : hold == kDomainHierarchy ? kTaskChecksUnderHierarchy
                                       : kTaskCorrects;
 }

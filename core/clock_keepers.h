@@ -8,7 +8,7 @@
 // values (HKLM\SOFTWARE\Policies\Microsoft\W32Time) and the service's own.
 // A text is "" and a number -1 when absent.
 struct WindowsTimeSettings {
-    const char* policyType;  // Parameters\Type
+    const char* policyType; // Parameters\Type
     const char* serviceType;
     int policyClientEnabled; // TimeProviders\NtpClient\Enabled
     int serviceClientEnabled;
@@ -31,11 +31,11 @@ DomainHold DomainHoldOf(const char* productType, const WindowsTimeSettings* sett
 
 // What the task's runs do, and why.
 enum TaskMode {
-    kTaskCorrects,              // nothing against it
-    kTaskChecksAsController,    // the domain's rule, CheckOnly not configured
-    kTaskChecksUnderHierarchy,  // the same
-    kTaskChecksByPolicy,        // CheckOnly = 1 (or any value but 0)
-    kTaskCorrectsByPolicy,      // CheckOnly = 0, whatever the domain
+    kTaskCorrects,             // nothing against it
+    kTaskChecksAsController,   // the domain's rule, CheckOnly not configured
+    kTaskChecksUnderHierarchy, // the same
+    kTaskChecksByPolicy,       // CheckOnly = 1 (or any value but 0)
+    kTaskCorrectsByPolicy,     // CheckOnly = 0, whatever the domain
 };
 
 // `checkOnlyPolicy` is NULL when the policy is not configured.

@@ -169,8 +169,8 @@ static int* Field(Switches* switches, size_t field) {
 // 1 when a switch of ours other than /hide is written anywhere in the
 // word, in any case: glued to /hide ("/check/hide"), it must not vanish.
 static int HoldsAnotherSwitch(const char* word) {
-    static const char* const kOthers[] = {"/check",  "/install", "/uninstall", "/exitcode", kWarn,
-                                          kCrit,     kScheduled, kCorrect,     kTimeout};
+    static const char* const kOthers[] = {"/check", "/install", "/uninstall", "/exitcode", kWarn,
+                                          kCrit,    kScheduled, kCorrect,     kTimeout};
     const char* rest;
     for (; *word != '\0'; word++)
         for (const char* other : kOthers)
@@ -251,10 +251,9 @@ int ReadSwitches(const char* arguments, Switches* switches) {
     else
         return 1;
     FormatText(switches->refused, sizeof switches->refused, "%s",
-               switches->refusal == kRefusedWithoutCheck && switches->timeoutSeconds > 0
-                   ? kTimeout
-               : switches->warnMs >= 0 ? kWarn
-                                       : kCrit);
+               switches->refusal == kRefusedWithoutCheck && switches->timeoutSeconds > 0 ? kTimeout
+               : switches->warnMs >= 0                                                   ? kWarn
+                                                                                         : kCrit);
     return 0;
 }
 

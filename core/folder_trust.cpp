@@ -11,8 +11,8 @@ static const uint32_t kChangingRights = 0x500C0156u;
 
 static int Trusted(const char* sid, const char* selfSid) {
     static const char* const kTrusted[] = {
-        "S-1-5-32-544", // Administrators
-        "S-1-5-18",     // SYSTEM
+        "S-1-5-32-544",                                                   // Administrators
+        "S-1-5-18",                                                       // SYSTEM
         "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", // TrustedInstaller
     };
     for (const char* trusted : kTrusted)

@@ -280,8 +280,8 @@ static size_t EventText(char* out, size_t size, EventId id, const EventFacts* fa
             Appendf(&text, ", beyond %s %d ms", warning ? "CheckWarn" : "CheckCrit",
                     facts->thresholdMs);
         else if (warning || id == kEventDriftCritical)
-            Appendf(&text, ", beyond %s%s s", warning ? "/warn:" : "/crit:",
-                    ThresholdText(facts->thresholdMs, threshold));
+            Appendf(&text, ", beyond %s%s s",
+                    warning ? "/warn:" : "/crit:", ThresholdText(facts->thresholdMs, threshold));
         if (id == kEventStepTooLarge)
             Appendf(&text, ", more than MaxStep allows (%d seconds)", facts->maxStepSeconds);
         Appendf(&text, ".");

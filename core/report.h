@@ -75,15 +75,15 @@ struct EventFacts {
     const AskedHost* asked; // each of them, or NULL
     int timeoutMs;
     int maxStepSeconds;
-    int64_t buildDate;         // before it no clock is sound
-    int answersWanted;         // of which a majority must agree
-    int stoppedAtDeadline = 0; // 1: a run of the task stopped asking at its deadline
-    int maxDistanceMs = 1500;  // MaxDistance
-    int fromPolicy = 0;        // 1: the servers came from Group Policy
-    int thresholdMs = 0;       // of kEventDriftWarning or kEventDriftCritical
+    int64_t buildDate;           // before it no clock is sound
+    int answersWanted;           // of which a majority must agree
+    int stoppedAtDeadline = 0;   // 1: a run of the task stopped asking at its deadline
+    int maxDistanceMs = 1500;    // MaxDistance
+    int fromPolicy = 0;          // 1: the servers came from Group Policy
+    int thresholdMs = 0;         // of kEventDriftWarning or kEventDriftCritical
     int thresholdFromPolicy = 0; // 1: CheckWarn or CheckCrit, in ms; 0: /warn: or /crit:
-    int taskMode = 0;          // a TaskMode (core/clock_keepers.h) of a run of the task
-    int samples = 0;           // of the answer's burst: more than 1 when it was one
+    int taskMode = 0;            // a TaskMode (core/clock_keepers.h) of a run of the task
+    int samples = 0;             // of the answer's burst: more than 1 when it was one
 };
 
 // The box of an interactive run that stepped nothing for want of a time

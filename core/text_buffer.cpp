@@ -45,4 +45,3 @@ size_t FormatText(char* out, size_t size, const char* format, ...) {
     va_end(args);
     return text.length;
 }
-

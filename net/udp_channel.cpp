@@ -193,7 +193,8 @@ int UdpSend(int slot, const void* data, int length) {
     int known = 0;
     for (int i = 0; i < sentCount && !known; i++)
         known = SameAddress(&sentTo[i], &s->destination);
-    NetAddress* grown = known ? NULL : (NetAddress*)realloc(sentTo, (sentCount + 1) * sizeof *sentTo);
+    NetAddress* grown =
+        known ? NULL : (NetAddress*)realloc(sentTo, (sentCount + 1) * sizeof *sentTo);
     if (grown != NULL) {
         sentTo = grown;
         sentTo[sentCount++] = s->destination;

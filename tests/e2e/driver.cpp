@@ -224,8 +224,8 @@ static int SetService(const char* name, DWORD startType) {
     for (int i = 0; startType == SERVICE_DISABLED && i < 100; i++, Sleep(100))
         if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED)
             return 0;
-    fprintf(stderr, "service %s: not stopped, state %lu, error %lu\n", name,
-            status.dwCurrentState, GetLastError());
+    fprintf(stderr, "service %s: not stopped, state %lu, error %lu\n", name, status.dwCurrentState,
+            GetLastError());
     return startType == SERVICE_DISABLED;
 }
 

@@ -17,13 +17,13 @@ TEST(WindowsTime, JudgedByItsEffectiveConfiguration) {
         {{"", "allsync", -1, 1, 2}, 1, kDomainHierarchy},
         {{"", "NoSync", -1, -1, 3}, 0, kDomainNone},
         {{"", "", -1, -1, 3}, 0, kDomainNone},
-        {{"NoSync", "NT5DS", -1, -1, 3}, 0, kDomainNone}, // the policy turns it off
+        {{"NoSync", "NT5DS", -1, -1, 3}, 0, kDomainNone},      // the policy turns it off
         {{"NT5DS", "NoSync", -1, -1, 3}, 1, kDomainHierarchy}, // and on
-        {{"", "NT5DS", -1, -1, 4}, 0, kDomainNone},             // the service disabled
-        {{"", "NT5DS", -1, 0, 3}, 0, kDomainNone},              // its client off
-        {{"", "NT5DS", 0, 1, 3}, 0, kDomainNone},               // off by policy
-        {{"", "NT5DS", 1, 0, 3}, 1, kDomainHierarchy},          // on by policy
-        {{"", "NTP", -1, -1, -1}, 1, kDomainNone},              // no Start: not disabled
+        {{"", "NT5DS", -1, -1, 4}, 0, kDomainNone},            // the service disabled
+        {{"", "NT5DS", -1, 0, 3}, 0, kDomainNone},             // its client off
+        {{"", "NT5DS", 0, 1, 3}, 0, kDomainNone},              // off by policy
+        {{"", "NT5DS", 1, 0, 3}, 1, kDomainHierarchy},         // on by policy
+        {{"", "NTP", -1, -1, -1}, 1, kDomainNone},             // no Start: not disabled
     };
     for (const auto& c : cases) {
         const WindowsTimeSettings& s = c.settings;

@@ -45,7 +45,7 @@ TEST(ReadSwitches, KnowsItsSwitchesAndRefusesAnyOther) {
         {"\"/ch\"eck /exit\"code\"", 0, 1, 1, 0, 0, 0, 0, "", nullptr},
         {"/hide /exitcode /scheduled:720", 1, 0, 1, 0, 0, 0, 720, "", nullptr},
         {"/scheduled:86400", 0, 0, 0, 0, 0, 0, 86400, "", nullptr}, // the largest deadline
-        {"/check /CHECK", 0, 1, 0, 0, 0, 0, 0, "", nullptr},      // one run, written twice
+        {"/check /CHECK", 0, 1, 0, 0, 0, 0, 0, "", nullptr},        // one run, written twice
         {"/hide /correct:90s:0:10.0.0.1", 1, 0, 0, 0, 0, 1, 0, "", nullptr},
         // A typo moves nothing: the word is refused.
         {"/hide /unistall", 1, 0, 0, 0, 0, 0, 0, "/unistall", nullptr},
@@ -134,7 +134,7 @@ TEST(ReadSwitches, SplitsWordsAsWindowsDoes) {
         {"/a\\\"b", "/a\"b"},         // 2n+1: n, and a quote of the word's own
         {"/a\\b", "/a\\b"},           // backslashes alone stay as they are
         {"\"/a\"\"b\"", "/a\"b"},     // "" inside quotes
-        {"/a\"\"b", "/ab"},             // "" outside them: a quoted part of nothing
+        {"/a\"\"b", "/ab"},           // "" outside them: a quoted part of nothing
         {"/\xFC\xE9", "/\xFC\xE9"},   // bytes above 127
         {"/01234567890123456789012345678901234567890123456789012345678901234567890123456789",
          "/0123456789012345678901234567890123456789012345678901234567890123456..."},

@@ -45,13 +45,18 @@ TEST(MayAdopt, OnlyWhatAdministratorsAloneCouldChange) {
         {"generic all", kAdministrators, 1, {1, 0, 0x10000000, kUsers}, 0, 1, 0},
         {"inherit-only write", kAdministrators, 1, {1, 1, kFullControl, kAlice}, 0, 1, 1},
         {"a deny entry", kAdministrators, 1, {0, 0, kFullControl, kAlice}, 0, 1, 1},
-        {"a user may read and delete", kAdministrators, 1, {1, 0, 0x1200A9 | 0x10000, kAlice}, 0,
-         1, 1},
+        {"a user may read and delete",
+         kAdministrators,
+         1,
+         {1, 0, 0x1200A9 | 0x10000, kAlice},
+         0,
+         1,
+         1},
     };
     for (const auto& c : cases) {
         AccessEntry entries[4] = {ours[0], ours[1], ours[2], c.extra};
-        FoundObject found = {c.owner,        kSelf,      c.hasDacl, entries,
-                             c.extra.mask ? 4 : 3, c.reparsePoint, c.links};
+        FoundObject found = {c.owner,        kSelf,  c.hasDacl, entries, c.extra.mask ? 4 : 3,
+                             c.reparsePoint, c.links};
         EXPECT_EQ(MayAdopt(&found), c.adopted) << c.what;
     }
     // Without knowing the installer, its own SID is nobody's.

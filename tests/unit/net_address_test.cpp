@@ -64,8 +64,10 @@ TEST(ReadServerName, TakesLiteralsOfBothFamiliesAndRefusesZonesAndPorts) {
     const struct {
         const char* written;
         ServerName read;
-    } linkLocal[] = {{"fe80::1", kServerLinkLocal},  {"[FEBF::1]", kServerLinkLocal},
-                     {"fec0::1", kServerToResolve},  {"fe7f::1", kServerToResolve},
+    } linkLocal[] = {{"fe80::1", kServerLinkLocal},
+                     {"[FEBF::1]", kServerLinkLocal},
+                     {"fec0::1", kServerToResolve},
+                     {"fe7f::1", kServerToResolve},
                      {"fe80.example", kServerToResolve}};
     for (const auto& c : linkLocal) {
         char name[255];

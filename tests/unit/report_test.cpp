@@ -391,8 +391,8 @@ TEST(FormatCheckLine, FollowsTheMonitoringPluginGuidelines) {
         {kEventNoAnswer, 0, "/check /warn:1", "", 0, 0, "CRITICAL",
          "no time server answered: " + kThreeSilent, nullptr},
         {kEventNoAnswer, 0, "/check /warn:1", "", 0, 1, "CRITICAL",
-         "too few answered (1 of 3): 10.0.0.8 (10.0.0.8) +0.000 s, " + std::string(kSilent) +
-             ", " + kSilent,
+         "too few answered (1 of 3): 10.0.0.8 (10.0.0.8) +0.000 s, " + std::string(kSilent) + ", " +
+             kSilent,
          nullptr},
         {kEventDisagree, 0, "/check /warn:1", "", 0, 3, "CRITICAL",
          "the servers disagree (3 of 3 answered): 10.0.0.8 (10.0.0.8) +0.000 s, 10.0.0.8 "
@@ -402,8 +402,8 @@ TEST(FormatCheckLine, FollowsTheMonitoringPluginGuidelines) {
          "\"/warn:\" is above /crit:", nullptr},
         {kEventNothingToAsk, 0, "/check", "", 0, 0, "UNKNOWN", "no time server is configured",
          nullptr},
-        {kEventNoNetwork, 0, "/check /crit:1", "", 0, 0, "UNKNOWN",
-         "the network could not be used", nullptr},
+        {kEventNoNetwork, 0, "/check /crit:1", "", 0, 0, "UNKNOWN", "the network could not be used",
+         nullptr},
     };
     const std::regex line(R"(HORAVEL (OK|WARNING|CRITICAL|UNKNOWN) - (.*?))"
                           R"((?: \| drift=(-?\d+\.\d{3})s;((-?[\d.]+):([\d.]+))?;)"
@@ -412,8 +412,8 @@ TEST(FormatCheckLine, FollowsTheMonitoringPluginGuidelines) {
         EventFacts facts = {};
         facts.hostText = "ntp:time.nist.gov";
         facts.hostAddress = "192.0.2.5";
-        facts.protocol = c.result == kEventDriftLeft || c.result == kEventNoCorrection ? "SNTPv4"
-                                                                                       : "";
+        facts.protocol =
+            c.result == kEventDriftLeft || c.result == kEventNoCorrection ? "SNTPv4" : "";
         facts.answer = Fine(-c.offsetMs, 3);
         facts.fromPolicy = c.fromPolicy;
         facts.hostsAsked = 3;
@@ -473,12 +473,11 @@ TEST(ExitCodeOf, TellsEachOutcomeApart) {
         EventId result;
         int code;
     } cases[] = {
-        {kEventCorrected, 0}, {kEventNoCorrection, 0}, {kEventNoAnswer, 2},
-        {kEventDisagree, 3},  {kEventDriftLeft, 4},    {kEventStepTooLarge, 4},
-        {kEventDriftWarning, 4}, {kEventDriftCritical, 4},
-        {kEventNotSet, 5},    {kEventNoNetwork, 6},    {kEventNothingToAsk, 6},
-        {kEventInstalled, 0}, {kEventUninstalled, 0},  {kEventInstallFailed, 6},
-        {kEventRefused, 6},
+        {kEventCorrected, 0},    {kEventNoCorrection, 0},  {kEventNoAnswer, 2},
+        {kEventDisagree, 3},     {kEventDriftLeft, 4},     {kEventStepTooLarge, 4},
+        {kEventDriftWarning, 4}, {kEventDriftCritical, 4}, {kEventNotSet, 5},
+        {kEventNoNetwork, 6},    {kEventNothingToAsk, 6},  {kEventInstalled, 0},
+        {kEventUninstalled, 0},  {kEventInstallFailed, 6}, {kEventRefused, 6},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ExitCodeOf(c.result), c.code) << c.result;

@@ -263,8 +263,12 @@ TEST(ChosenNumber, TakesThePolicyOverTheIni) {
 
 TEST(FormatAppsEntry, NamesTheProgramAndHowToRemoveIt) {
     AppsText texts[kAppsMostTexts];
-    AppsFacts facts = {"C:\\Program Files\\Horavel", "C:\\Program Files\\Horavel\\horavel.exe",
-                       "1.2.3", "Example Ltd", "", "20261210"};
+    AppsFacts facts = {"C:\\Program Files\\Horavel",
+                       "C:\\Program Files\\Horavel\\horavel.exe",
+                       "1.2.3",
+                       "Example Ltd",
+                       "",
+                       "20261210"};
     const char* expected[][2] = {
         {"DisplayName", "Horavel"},
         {"DisplayVersion", "1.2.3"},
@@ -326,9 +330,9 @@ TEST(AdministrativeTemplate, WritesOnlyWhatTheProgramReads) {
         EXPECT_EQ(XPath(adml, defined), "1") << text;
     }
     // The numbers: each a key the program reads, in its bounds, and no other.
-    const NumberRule* rules[] = {&kMaxHostRule,  &kHostTimeoutRule, &kMaxStepRule,
-                                 &kAgreeRule,    &kRunEveryRule,    &kMaxDistanceRule,
-                                 &kCheckWarnRule, &kCheckCritRule,  &kSamplesRule};
+    const NumberRule* rules[] = {&kMaxHostRule,   &kHostTimeoutRule, &kMaxStepRule,
+                                 &kAgreeRule,     &kRunEveryRule,    &kMaxDistanceRule,
+                                 &kCheckWarnRule, &kCheckCritRule,   &kSamplesRule};
     EXPECT_EQ(XPath(admx, "count(//decimal[@valueName])"), "9");
     for (const NumberRule* rule : rules) {
         std::string at = "//policy[@key='Software\\Policies\\Horavel']//decimal[@valueName='" +
