@@ -580,12 +580,19 @@ static int Uninstall(const Places* places, InstallFacts* facts) {
     return facts->failed == NULL;
 }
 
+// The text of an error: Task Scheduler's by name, which the system has no
+// text for, any other the system's; "" for none.
+static const char* ErrorText(unsigned long error, char out[256]) {
+    out[0] = '\0';
+    if (error != 0 && !SchedulerErrorName(error, out))
+        SystemErrorText(error, out, 256);
+    return out;
+}
+
 // Shows what was done, or logs it unattended; returns `status`.
 static int Tell(EventId id, InstallFacts* facts, int status) {
-    char errorText[256] = "";
-    if (facts->error != 0 && !SchedulerErrorName(facts->error, errorText))
-        SystemErrorText(facts->error, errorText, sizeof errorText);
-    facts->errorText = errorText;
+    char errorText[256];
+    facts->errorText = ErrorText(facts->error, errorText);
     char text[kEventTextSize];
     FormatInstallText(text, sizeof text, id, uninstalling, facts);
     const char* strings[] = {text, facts->folder, HORAVEL_VERSION};
@@ -676,23 +683,19 @@ void KeepTaskInterval(const char* exe, const char* ini) {
             ERROR_SUCCESS ||
         (int)registered == runEvery)
         return;
-    InstallFacts facts = {};
     char* xml = TaskXml(places.exe, runEvery);
     unsigned long error = ERROR_NOT_ENOUGH_MEMORY;
-    int done = xml != NULL && UpdateHoravelTask(xml, &error);
-    free(xml);
     DWORD now = (DWORD)runEvery;
-    LONG result = done ? RegSetKeyValueA(HKEY_LOCAL_MACHINE, kAppsKey, kRunEveryRule.key, REG_DWORD,
-                                         &now, sizeof now)
-                       : ERROR_SUCCESS;
-    char errorText[256] = "", text[512];
-    if (done && result != ERROR_SUCCESS)
-        error = (unsigned long)result; // updated, but would be again at every run
+    // Recorded once the task has it; should that fail, the next run tries again.
+    if (xml != NULL && UpdateHoravelTask(xml, &error))
+        error = (unsigned long)RegSetKeyValueA(HKEY_LOCAL_MACHINE, kAppsKey, kRunEveryRule.key,
+                                               REG_DWORD, &now, sizeof now);
+    free(xml);
+    char errorText[256], text[512];
+    InstallFacts facts = {};
     facts.error = error;
-    if (!SchedulerErrorName(error, errorText))
-        SystemErrorText(error, errorText, sizeof errorText);
-    facts.errorText = errorText;
-    EventId id = done && result == ERROR_SUCCESS ? kEventTaskUpdated : kEventInstallFailed;
+    facts.errorText = ErrorText(error, errorText);
+    EventId id = error == 0 ? kEventTaskUpdated : kEventInstallFailed;
     FormatTaskUpdate(text, sizeof text, id, (int)registered, runEvery, &facts);
     LogText(id, text);
 }

@@ -337,31 +337,26 @@ static int AskAddress(int hostIndex, const char* hostText, const TimeProtocol* p
     int usable[kMaxSamples] = {}, count = 0;
     DWORD sentAt = 0;
     for (; count < wanted; count++) {
-        if (count > 0) {
-            DWORD next = sentAt + kSampleSpacingMs;
-            if (!FitsBeforeDeadline(next) || !Pause(next))
-                break;
+        DWORD next = sentAt + kSampleSpacingMs;
+        if (count > 0 && (!FitsBeforeDeadline(next) || !Pause(next)))
+            break;
+        if (wanted > 1) {
             char title[kHostTextSize + 16];
             FormatText(title, sizeof title, "%s (%d/%d)", hostText, count + 1, wanted);
             SetWindowTextA(UdpWindow(), title);
-        } else if (wanted > 1) {
-            char title[kHostTextSize + 16];
-            FormatText(title, sizeof title, "%s (1/%d)", hostText, wanted);
-            SetWindowTextA(UdpWindow(), title);
         }
         sentAt = GetTickCount();
-        usable[count] = AskOnce(slot, protocol, &exchange, &samples[count]);
+        if ((usable[count] = AskOnce(slot, protocol, &exchange, &samples[count])) != 0)
+            continue;
         // What came, if anything, says more than that the host was asked.
-        if (!usable[count] && (count == 0 || exchange.why != kNoTimeSilent)) {
+        if (count == 0 || exchange.why != kNoTimeSilent) {
             asked->why = exchange.why;
             memcpy(asked->kissCode, exchange.kissCode, sizeof asked->kissCode);
             asked->rootDistanceMs = exchange.rootDistanceMs;
         }
         // Silence, a refusal, a server that asks us to stop: no more of its time.
-        if (!usable[count]) {
-            count++;
-            break;
-        }
+        count++;
+        break;
     }
     int kept = LeastDelayed(samples, usable, count);
     if (kept < 0)

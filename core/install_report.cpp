@@ -66,6 +66,14 @@ const char* SchedulerErrorName(unsigned long error, char out[48]) {
     return out;
 }
 
+// The failure's error on a line of its own, none when there is none. An
+// HRESULT reads in hex, as Windows writes them: 0x80070005.
+static void AppendError(ReportText* text, const InstallFacts* facts) {
+    if (facts->error != 0)
+        Appendf(text, facts->error >= 0x80000000u ? "\r\nError 0x%08lX: %s" : "\r\nError %lu: %s",
+                facts->error, facts->errorText);
+}
+
 size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
                          const InstallFacts* facts) {
     static const char* const kIni[] = {"copied there", "kept",
@@ -77,11 +85,7 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
     if (id == kEventInstallFailed) {
         Appendf(&text, "Horavel was not %s: %s", uninstall ? "uninstalled" : "installed",
                 facts->failed);
-        // An HRESULT reads in hex, as Windows writes them: 0x80070005.
-        if (facts->error != 0)
-            Appendf(&text,
-                    facts->error >= 0x80000000u ? "\r\nError 0x%08lX: %s" : "\r\nError %lu: %s",
-                    facts->error, facts->errorText);
+        AppendError(&text, facts);
         return text.length;
     }
     if (id == kEventUninstalled) {
@@ -106,18 +110,20 @@ size_t FormatInstallText(char* out, size_t size, EventId id, int uninstall,
 
 size_t FormatTaskUpdate(char* out, size_t size, EventId id, int before, int now,
                         const InstallFacts* facts) {
+    ReportText text = {out, size, 0, 1};
+    if (size > 0)
+        out[0] = '\0';
     if (id == kEventTaskUpdated)
-        return FormatText(out, size,
-                          "The task \\Horavel now runs every %d minutes, not %d: RunEvery "
-                          "changed.",
-                          now, before);
-    return FormatText(out, size,
-                      facts->error >= 0x80000000u
-                          ? "The task \\Horavel still runs every %d minutes, not the %d that "
-                            "RunEvery asks: it was not updated.\r\nError 0x%08lX: %s"
-                          : "The task \\Horavel still runs every %d minutes, not the %d that "
-                            "RunEvery asks: it was not updated.\r\nError %lu: %s",
-                      before, now, facts->error, facts->errorText);
+        Appendf(&text, "The task \\Horavel now runs every %d minutes, not %d: RunEvery changed.",
+                now, before);
+    else
+        Appendf(&text,
+                "The task \\Horavel still runs every %d minutes, not the %d that RunEvery asks: "
+                "it was not updated.",
+                before, now);
+    if (id != kEventTaskUpdated)
+        AppendError(&text, facts);
+    return text.length;
 }
 
 const char kCorrectorsNote[] = "%s: leave it to one (see horavel.txt).";
